@@ -1,0 +1,67 @@
+#include "tests/common/registry_fixture.h"
+
+#include <algorithm>
+#include <vector>
+
+bool PutKey(const std::wstring& path, const wchar_t* defaultValue) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG r = ERROR_SUCCESS;
+  if (defaultValue)
+    r = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(defaultValue),
+                       static_cast<DWORD>((lstrlenW(defaultValue) + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS;
+}
+
+bool KeyExists(const std::wstring& path) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void RemoveTree(const std::wstring& path) {
+  if (path.empty()) return;  // never the root itself
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+}
+
+namespace {
+void Collect(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines) {
+  wchar_t value[1024] = {};
+  DWORD type = 0, size = sizeof value - sizeof(wchar_t);
+  std::wstring line = path;
+  if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+          ERROR_SUCCESS && type == REG_SZ)
+    line += L"=" + std::wstring(value);
+  lines.push_back(line);
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD len = 256;
+    if (RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    HKEY child;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) == ERROR_SUCCESS) {
+      Collect(child, path + L"\\" + name, lines);
+      RegCloseKey(child);
+    }
+  }
+}
+}  // namespace
+
+std::wstring ExportTree(const std::wstring& path) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return L"";
+  std::vector<std::wstring> lines;
+  Collect(key, path, lines);
+  RegCloseKey(key);
+  std::sort(lines.begin(), lines.end());
+  std::wstring out;
+  for (auto& l : lines) out += l + L"\n";
+  return out;
+}

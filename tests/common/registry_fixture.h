@@ -1,0 +1,14 @@
+// Registry helpers for tests that work on the real (Wine's) HKEY_CLASSES_ROOT.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Creates the key (and its parents) below HKEY_CLASSES_ROOT; sets its default value if given.
+bool PutKey(const std::wstring& path, const wchar_t* defaultValue = nullptr);
+bool KeyExists(const std::wstring& path);
+// Deletes the key with everything below it; a missing key is fine.
+void RemoveTree(const std::wstring& path);
+// A sorted listing of the key and every key below it with their default values, one line
+// per key: "path=value" (or "path" without a value). Empty when the key does not exist.
+std::wstring ExportTree(const std::wstring& path);
