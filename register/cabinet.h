@@ -6,6 +6,9 @@ extern const char UnpackRoot[];        // "C:/VornActiveX/"
 extern char UnpackDirAnsi[];           // the current unpack directory, ANSI
 extern wchar_t UnpackDir[];            // the same, wide; room for "*.*" behind it
 
+// Room for the unpack directory: root, sign and ten digits, "/", and "*.*" for a search.
+constexpr size_t UnpackDirCapacity = 32;
+
 // Unpacks the cabinet at widePath (ansiPath: the same path in the ANSI code page, in a
 // writable buffer of AnsiPathCapacity bytes, which is cut to its directory part).
 // 1: unpacked (maybe partly); 0: failed, already reported in a message box.
@@ -14,3 +17,13 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath);
 
 // Creates UnpackRoot and the directory for the current second; returns its ANSI path.
 const char* CreateUnpackDirectory();
+
+// The unpack directory for a time in seconds since 1970: UnpackRoot, the low 32 bits of the
+// seconds as a signed decimal number, and "/". False (out emptied) when cap is too small.
+bool FormatUnpackDirectory(long long seconds, char* out, size_t cap);
+
+// Splits a cabinet's ANSI path at its last backslash: the name behind it goes to name
+// (capacity nameCap), and path keeps everything up to and including that backslash.
+// Without a backslash the name is empty and the path stays whole. Trail bytes of
+// double-byte characters are never taken for a backslash.
+void SplitCabinetPath(char* path, char* name, size_t nameCap);

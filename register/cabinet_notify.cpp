@@ -1,0 +1,86 @@
+// The notification handler of the cabinet interface: every entry of the cabinet is written
+// into the unpack directory under the name that the cabinet stores, listed in the report,
+// and then given the cabinet's date, time and attributes.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include "common/text.h"
+#include "register/cabinet.h"
+#include "register/cabinet_callbacks.h"
+
+namespace {
+constexpr size_t PathCapacity = 1000;
+// The longest destination path that is written, in bytes of ANSI text.
+constexpr size_t LongestDestination = 511;
+
+struct Destination {
+  char ansi[PathCapacity];
+  wchar_t wide[PathCapacity];
+  bool usable;  // fits, and stays inside the unpack directory
+};
+
+// The destination is the unpack directory followed directly by the entry's name, without a
+// separator or conversion of its own. An unusable one is still named in the report.
+void BuildDestination(const char* name, Destination& out) {
+  out.ansi[0] = 0;
+  out.wide[0] = 0;
+  bool joined = CopyText(out.ansi, UnpackDirAnsi) && AppendText(out.ansi, name);
+  if (!joined) CopyText(out.ansi, UnpackDirAnsi);  // the report names the directory only
+  MultiByteToWideChar(CP_ACP, 0, out.ansi, -1, out.wide, static_cast<int>(PathCapacity));
+
+  // Judge the name as the file system will read it, in wide text.
+  wchar_t wideName[PathCapacity] = {};
+  bool converted =
+      MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, static_cast<int>(PathCapacity)) != 0;
+  out.usable = joined && TextLength(out.ansi) <= LongestDestination && converted &&
+               IsSafeEntryName(wideName);
+}
+
+INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
+  Destination destination;
+  BuildDestination(info->psz1, destination);
+  // The entry is listed before its file is opened, also when the open then fails.
+  AppendEntryLine(CabinetStatusWindow, destination.wide);
+  if (!destination.usable) return -1;  // aborts the copy, as an unopenable file does
+  // An existing file is replaced whole, so no tail of an older, longer file survives.
+  return _open(destination.ansi, _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL,
+               _S_IREAD | _S_IWRITE);
+}
+
+// The cabinet's date and time are local; the file system keeps UTC.
+void SetEntryTime(const wchar_t* path, USHORT date, USHORT time) {
+  HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(date, time, &local) && LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(file, &utc, nullptr, &utc);
+  CloseHandle(file);
+}
+
+INT_PTR FinishEntryFile(PFDINOTIFICATION info) {
+  Destination destination;
+  BuildDestination(info->psz1, destination);
+  _close(static_cast<int>(info->hf));
+  if (!destination.usable) return 1;  // never opened under this name; nothing to touch
+  SetEntryTime(destination.wide, info->date, info->time);
+  // After the time, so that a read-only entry still gets its time. Only read-only, hidden,
+  // system and archive are taken over; the cabinet's own flags (0x40, 0x80) are not.
+  SetFileAttributesW(destination.wide, info->attribs & 0x27);
+  return 1;
+}
+}  // namespace
+
+HWND CabinetStatusWindow = nullptr;
+
+FNFDINOTIFY(CabinetNotify) {
+  switch (fdint) {
+    case fdintCOPY_FILE:
+      return CreateEntryFile(pfdin);
+    case fdintCLOSE_FILE_INFO:
+      return FinishEntryFile(pfdin);
+    default:  // cabinet info, partial file, next cabinet, enumerate
+      return 0;
+  }
+}
