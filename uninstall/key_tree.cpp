@@ -1,0 +1,83 @@
+// Deletion of a key with everything below it, below HKEY_CLASSES_ROOT.
+#include "uninstall/key_tree.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/text.h"
+
+namespace {
+constexpr DWORD SubkeyNameCapacity = 260;
+
+// A path names the key it spells only when it is not empty and has no empty name in it:
+// the registry reads a leading backslash, or a doubled one, as if it were not there, so
+// "\\" would name the root itself and "CLSID\\\\" the whole CLSID key. One trailing
+// backslash is allowed; it is dropped before the key is deleted.
+bool NamesOneKey(const wchar_t* path) {
+  if (path[0] == L'\0' || path[0] == L'\\') return false;
+  for (size_t i = 1; path[i]; ++i)
+    if (path[i] == L'\\' && path[i - 1] == L'\\') return false;
+  return true;
+}
+}  // namespace
+
+WorkingPath::~WorkingPath() {
+  if (text != initial) free(text);
+}
+
+bool ReserveWorkingPath(WorkingPath& path, size_t length) {
+  if (length < path.capacity) return true;
+  size_t capacity = path.capacity * 2;
+  if (capacity <= length) capacity = length + 1;
+  wchar_t* larger = static_cast<wchar_t*>(malloc(capacity * sizeof(wchar_t)));
+  if (!larger) return false;
+  memcpy(larger, path.text, path.capacity * sizeof(wchar_t));
+  if (path.text != path.initial) free(path.text);
+  path.text = larger;
+  path.capacity = capacity;
+  return true;
+}
+
+int DeleteKeyTree(HKEY root, WorkingPath& path) {
+  if (!NamesOneKey(path.text)) return 0;
+  // A key without subkeys goes in one step, without being opened.
+  if (RegDeleteKeyW(root, path.text) == ERROR_SUCCESS) return 1;
+
+  HKEY key;
+  if (RegOpenKeyExW(root, path.text, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+
+  // The path may move to a larger buffer below, so positions are kept, not pointers.
+  size_t end = static_cast<size_t>(lstrlenW(path.text));
+  if (path.text[end - 1] != L'\\') {
+    if (!ReserveWorkingPath(path, end + 1)) {
+      RegCloseKey(key);
+      return 0;
+    }
+    path.text[end++] = L'\\';
+    path.text[end] = L'\0';
+  }
+
+  // Always index 0: each deleted child lets the next one take its place.
+  wchar_t name[SubkeyNameCapacity];
+  DWORD length = SubkeyNameCapacity;
+  while (RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS) {
+    if (length == 0) break;  // an empty name would make the path name this key again
+    if (!ReserveWorkingPath(path, end + length)) break;
+    memcpy(path.text + end, name, (length + 1) * sizeof(wchar_t));
+    if (DeleteKeyTree(root, path) == 0) break;
+    length = SubkeyNameCapacity;
+  }
+
+  path.text[end - 1] = L'\0';
+  RegCloseKey(key);
+  return RegDeleteKeyW(root, path.text) == ERROR_SUCCESS ? 1 : 0;
+}
+
+int DeleteClassesRootTree(const wchar_t* path) {
+  // A path longer than the working buffer is refused whole: its first 519 characters would
+  // name another key.
+  WorkingPath working;
+  if (!CopyText(working.initial, path)) return 0;
+  return DeleteKeyTree(HKEY_CLASSES_ROOT, working);
+}
