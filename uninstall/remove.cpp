@@ -1,0 +1,128 @@
+// Removal of one control's registration: its ProgID key, its class key in the registry view of
+// this system, the interface and type-library keys of its type library, and the maker's two
+// file-type keys.
+#include "uninstall/remove.h"
+
+#include <cstring>
+#include <cwchar>
+#include <iterator>
+
+#include "common/text.h"
+#include "uninstall/key_tree.h"
+
+namespace {
+// A registry key name has at most 255 characters.
+constexpr size_t KeyNameCapacity = 256;
+constexpr wchar_t NativeClassPrefix[] = L"CLSID\\";
+constexpr wchar_t WowClassPrefix[] = L"Wow6432Node\\CLSID\\";
+constexpr wchar_t TypeLibSuffix[] = L"\\TypeLib";
+constexpr wchar_t ClsidSuffix[] = L"\\CLSID";
+constexpr size_t ClsidPathCapacity = KeyNameCapacity + std::size(ClsidSuffix) - 1;
+// Room for the longer prefix, any class name and "\\TypeLib".
+constexpr size_t ClassPathCapacity =
+    std::size(WowClassPrefix) - 1 + KeyNameCapacity + std::size(TypeLibSuffix) - 1;
+
+// True for a text that names exactly one direct subkey: not empty, no backslash, short
+// enough for a key name. Anything else would make a path name another key (an empty CLSID
+// turns "CLSID\\" + CLSID into the whole CLSID key, an empty ProgID names the root).
+bool IsKeyName(const wchar_t* text) {
+  size_t length = TextLength(text);
+  return length > 0 && length < KeyNameCapacity && !wcschr(text, L'\\');
+}
+
+// The type-library text of the class, read afresh before each sweep; empty when the class is
+// not known, so that the sweep deletes nothing.
+void ReadTypeLib(bool classKnown, const wchar_t* typeLibPath,
+                 wchar_t (&typeLib)[DefaultValueCapacity]) {
+  if (classKnown) {
+    ReadDefaultValue(typeLibPath, typeLib);
+  } else {
+    typeLib[0] = L'\0';
+  }
+}
+}  // namespace
+
+bool DetectWow64() {
+  BOOL wow64 = FALSE;
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process");
+  if (found) {
+    auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(found));
+    isWow64Process(GetCurrentProcess(), &wow64);
+  }
+  return wow64 != FALSE;
+}
+
+void ReadDefaultValue(const wchar_t* path, wchar_t (&value)[DefaultValueCapacity]) {
+  wmemset(value, L'\0', DefaultValueCapacity);
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  // One character is held back, so the text ends inside the buffer even when the value was
+  // stored without its terminator. A value that does not fit reads as empty, not cut.
+  LONG size = static_cast<LONG>((DefaultValueCapacity - 1) * sizeof(wchar_t));
+  if (RegQueryValueW(key, nullptr, value, &size) != ERROR_SUCCESS)
+    wmemset(value, L'\0', DefaultValueCapacity);
+  RegCloseKey(key);
+}
+
+void RemoveSpecialControl(const SpecialControl& row, bool wow64) {
+  DeleteClassesRootTree(row.progId);
+  DeleteClassesRootTree(row.typeLibPath);
+  if (wow64) {
+    DeleteClassesRootTree(row.wowClassPath);
+    DeleteClassesRootTree(row.wowTypeLibPath);
+  } else {
+    DeleteClassesRootTree(row.classPath);
+  }
+}
+
+int RemoveControlInView(const wchar_t* progId, bool wow64) {
+  for (const SpecialControl& row : SpecialControls) {
+    if (wcscmp(progId, row.progId) == 0) {
+      RemoveSpecialControl(row, wow64);
+      return 1;
+    }
+  }
+  // Only a text that names one key below the root is a ProgID; anything else deletes nothing.
+  if (!IsKeyName(progId)) return 1;
+
+  wchar_t progIdKey[KeyNameCapacity] = {};
+  CopyText(progIdKey, progId);
+
+  wchar_t clsidPath[ClsidPathCapacity] = {};
+  CopyText(clsidPath, progIdKey);
+  AppendText(clsidPath, ClsidSuffix);
+  wchar_t clsid[DefaultValueCapacity];
+  ReadDefaultValue(clsidPath, clsid);
+
+  // The maker's file types go with every control.
+  DeleteClassesRootTree(L".zco");
+  DeleteClassesRootTree(L".zxd");
+
+  // Without a CLSID that names one key there is no class key of this control to read or
+  // delete.
+  bool classKnown = IsKeyName(clsid);
+  wchar_t classPath[ClassPathCapacity] = {};
+  wchar_t typeLibPath[ClassPathCapacity] = {};
+  if (classKnown) {
+    CopyText(classPath, wow64 ? WowClassPrefix : NativeClassPrefix);
+    AppendText(classPath, clsid);
+    CopyText(typeLibPath, classPath);
+    AppendText(typeLibPath, TypeLibSuffix);
+  }
+
+  // On 32-bit Windows there is no 32-bit view: "Interface" is swept a second time instead.
+  const wchar_t* sweptKeys[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
+                                L"TypeLib"};
+  wchar_t typeLib[DefaultValueCapacity];
+  for (const wchar_t* keyName : sweptKeys) {
+    ReadTypeLib(classKnown, typeLibPath, typeLib);
+    SweepGuidKeys(progIdKey, typeLib, keyName);
+  }
+
+  if (classKnown) DeleteClassesRootTree(classPath);
+  DeleteClassesRootTree(progIdKey);
+  return 1;
+}
+
+int RemoveControl(const wchar_t* progId) { return RemoveControlInView(progId, DetectWow64()); }
