@@ -20,7 +20,8 @@ void Print(const wchar_t* text) {
 
 HWND WaitForWindow() {
   for (int i = 0; i < 300; ++i) {
-    if (HWND window = FindCtlwardenWindow(0)) return window;
+    HWND window = FindCtlwardenWindow(0);
+    if (window && IsWindowVisible(window)) return window;  // created and shown
     Sleep(100);
   }
   return nullptr;

@@ -1,5 +1,6 @@
 // The list double-click, the query button and the remove-all button, with their questions
 // and notices, against the real registry.
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,26 @@ void ExpectBox(const SeenMessageBox& box, const wchar_t* text, bool question) {
   EXPECT_EQ(box.hasOk, !question);
 }
 
+// Clears every key of the maker directly under HKEY_CLASSES_ROOT, such as controls that
+// other suites registered in the same throw-away Wine prefix.
+void RemoveMakerKeys() {
+  for (;;) {
+    std::wstring found;
+    wchar_t name[256];
+    for (DWORD i = 0; found.empty(); ++i) {
+      DWORD length = 256;
+      if (RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &length, nullptr, nullptr, nullptr,
+                        nullptr) != ERROR_SUCCESS)
+        break;
+      for (const wchar_t* prefix : {L"VORN.", L"PDF.V", L"Vorn."})
+        if (wcsncmp(name, prefix, 5) == 0) found = name;
+    }
+    if (found.empty()) return;
+    RemoveTree(found);
+    if (KeyExists(found)) return;
+  }
+}
+
 class CommandsTest : public AppWindowTest {
  protected:
   void SetUp() override {
@@ -112,6 +133,7 @@ class CommandsTest : public AppWindowTest {
 }  // namespace
 
 TEST_F(CommandsTest, QueryThatFindsNothingSaysSoOnceAndLeavesTheListEmpty) {
+  RemoveMakerKeys();
   SendMessageW(ControlList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Vorn.Stale"));
   MessageBoxWatcher boxes;
   Command(QueryButton, BN_CLICKED);

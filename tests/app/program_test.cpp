@@ -28,9 +28,12 @@ struct Program {
     if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process))
       return false;
-    WaitUntil([&] { return (window = FindCtlwardenWindow(process.dwProcessId)) != nullptr; },
-              20000);
-    return window != nullptr;
+    // The window is listed while it is still being created: wait until it is shown.
+    WaitUntil([&] {
+      window = FindCtlwardenWindow(process.dwProcessId);
+      return window && IsWindowVisible(window);
+    }, 20000);
+    return window && IsWindowVisible(window);
   }
   // Waits for the program to end by itself; false if it does not within the bound.
   bool Ended(DWORD* exitCode) {
