@@ -71,20 +71,18 @@ HFONT ButtonFont() {
   return font;
 }
 
-HBRUSH SolidBrush(COLORREF colour) { return CreateSolidBrush(colour); }
-
 HBRUSH ListBrush() {
-  static HBRUSH brush = SolidBrush(RGB(255, 255, 255));
+  static HBRUSH brush = CreateSolidBrush(RGB(255, 255, 255));
   return brush;
 }
 
 HBRUSH BodyBrush() {
-  static HBRUSH brush = SolidBrush(BodyColour);
+  static HBRUSH brush = CreateSolidBrush(BodyColour);
   return brush;
 }
 
 HBRUSH PressedBrush() {
-  static HBRUSH brush = SolidBrush(BarColour);
+  static HBRUSH brush = CreateSolidBrush(BarColour);
   return brush;
 }
 
@@ -191,9 +189,8 @@ HWND CreateMainWindow(HINSTANCE instance) {
 
 int RunMessageLoop() {
   MSG msg = {};
-  BOOL result;
   // -1 (an error) does not end the loop; only WM_QUIT does.
-  while ((result = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
+  while (GetMessageW(&msg, nullptr, 0, 0) != 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
