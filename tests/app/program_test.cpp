@@ -136,7 +136,7 @@ TEST(Program, CloseButtonEndsTheProgramWithExitCodeZero) {
   EXPECT_EQ(exitCode, 0u);
 }
 
-TEST(Program, DroppedCabinetIsRegisteredThenQueriedAndRemoved) {
+TEST(Program, DroppedCabinetIsRegisteredThenQueriedAndRemovedAndAControlDroppedAgain) {
   std::wstring cabinet = WindowsPath(SAMPLE_CAB);
   if (GetFileAttributesW(cabinet.c_str()) == INVALID_FILE_ATTRIBUTES)
     GTEST_SKIP() << "no sample cabinet (gcab missing at build time)";
@@ -186,6 +186,16 @@ TEST(Program, DroppedCabinetIsRegisteredThenQueriedAndRemoved) {
   EXPECT_TRUE(WaitUntil([&] { return !KeyExists(TestProgId); }, 15000));
   EXPECT_FALSE(KeyExists(TestClassKey));
   EXPECT_TRUE(WaitUntil([&] { return ListIndexOf(program.ControlList(), TestProgId) < 0; }, 15000));
+
+  // Back in the register view a dropped control is registered again.
+  // The press on the register tab also starts moving the window; the release ends that.
+  PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+  PostMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(50, 50));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(program.PathBox()) != 0; }, 10000));
+  ASSERT_TRUE(PostRemoteDrop(program.window, other.c_str()));
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(program.PathBox()) == other; }, 15000));
+  EXPECT_NE(TextOf(program.StatusBox()).find(other), std::wstring::npos);
+  EXPECT_TRUE(WaitUntil([&] { return KeyExists(TestProgId); }, 60000));
 
   PostMessageW(program.CloseButton(), BM_CLICK, 0, 0);
   DWORD exitCode = 1234;
