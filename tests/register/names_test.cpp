@@ -1,0 +1,144 @@
+// The pieces of the pipeline that are pure text: directory names, the cabinet path split,
+// which entry names may be written, the regsvr32 parameters and the ANSI form of a path.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "register/cabinet.h"
+#include "register/cabinet_callbacks.h"
+#include "register/drop.h"
+#include "register/register_control.h"
+#include "tests/register/drop_support.h"
+
+TEST(UnpackDirectoryName, IsTheRootAndTheSecondsInDecimal) {
+  char out[UnpackDirCapacity];
+  ASSERT_TRUE(FormatUnpackDirectory(1764999000, out, sizeof out));  // 2025-12-06 05:30:00 UTC
+  EXPECT_STREQ("C:/VornActiveX/1764999000/", out);
+  ASSERT_TRUE(FormatUnpackDirectory(0, out, sizeof out));
+  EXPECT_STREQ("C:/VornActiveX/0/", out);
+  ASSERT_TRUE(FormatUnpackDirectory(2147483647, out, sizeof out));
+  EXPECT_STREQ("C:/VornActiveX/2147483647/", out);
+}
+
+TEST(UnpackDirectoryName, TakesTheLow32BitsAsSigned) {
+  char out[UnpackDirCapacity];
+  ASSERT_TRUE(FormatUnpackDirectory(2147483648LL, out, sizeof out));  // 2038-01-19 03:14:08 UTC
+  EXPECT_STREQ("C:/VornActiveX/-2147483648/", out);
+  ASSERT_TRUE(FormatUnpackDirectory(4294967295LL, out, sizeof out));
+  EXPECT_STREQ("C:/VornActiveX/-1/", out);
+  ASSERT_TRUE(FormatUnpackDirectory(4294967296LL + 5, out, sizeof out));
+  EXPECT_STREQ("C:/VornActiveX/5/", out);
+  EXPECT_EQ(27u, std::string("C:/VornActiveX/-2147483648/").size());
+}
+
+TEST(UnpackDirectoryName, RefusesABufferTooSmall) {
+  char out[20] = "old";
+  EXPECT_FALSE(FormatUnpackDirectory(1764999000, out, sizeof out));
+  EXPECT_STREQ("", out);
+}
+
+TEST(CabinetPathSplit, KeepsTheBackslashOnThePath) {
+  char path[AnsiPathCapacity] = "D:\\cabs\\ctl.cab";
+  char name[AnsiPathCapacity] = "old";
+  SplitCabinetPath(path, name, sizeof name);
+  EXPECT_STREQ("ctl.cab", name);
+  EXPECT_STREQ("D:\\cabs\\", path);
+}
+
+TEST(CabinetPathSplit, WithoutBackslashLeavesThePathWhole) {
+  char path[AnsiPathCapacity] = "D:/cabs/ctl.cab";
+  char name[AnsiPathCapacity] = "old";
+  SplitCabinetPath(path, name, sizeof name);
+  EXPECT_STREQ("", name);
+  EXPECT_STREQ("D:/cabs/ctl.cab", path);
+  char bare[AnsiPathCapacity] = "ctl.cab";
+  SplitCabinetPath(bare, name, sizeof name);
+  EXPECT_STREQ("", name);
+  EXPECT_STREQ("ctl.cab", bare);
+}
+
+TEST(CabinetPathSplit, TakesLongNamesWhole) {
+  std::string longName(120, 'n');
+  longName += ".cab";
+  char path[AnsiPathCapacity] = {};
+  snprintf(path, sizeof path, "C:\\cabs\\%s", longName.c_str());
+  char name[AnsiPathCapacity] = {};
+  SplitCabinetPath(path, name, sizeof name);
+  EXPECT_EQ(longName, name);
+  EXPECT_STREQ("C:\\cabs\\", path);
+}
+
+TEST(CabinetPathSplit, IgnoresATrailByteThatLooksLikeABackslash) {
+  // 乗 is 0x81 0x5C in code page 936.
+  ASSERT_EQ(936u, GetACP());
+  char path[AnsiPathCapacity] = "C:\\cabs\\\x81\x5C.cab";
+  char name[AnsiPathCapacity] = {};
+  SplitCabinetPath(path, name, sizeof name);
+  EXPECT_STREQ("\x81\x5C.cab", name);
+  EXPECT_STREQ("C:\\cabs\\", path);
+}
+
+TEST(EntryNames, PlainNamesAreWritten) {
+  for (const wchar_t* name : {L"a.ocx", L"b.inf", L"控件.ocx", L"a..b.ocx", L"..a", L"sub\\a.ocx",
+                              L"./a.ocx", L"console.ocx", L"COM10", L"LPT0.dll", L"CONIN"})
+    EXPECT_TRUE(IsSafeEntryName(name)) << Narrow(name);
+}
+
+TEST(EntryNames, NamesLeavingTheDirectoryAreRefused) {
+  for (const wchar_t* name :
+       {L"..\\evil.ocx", L"../evil.ocx", L"sub\\..\\..\\evil.ocx", L"..", L"sub/..", L". .\\x",
+        L"...\\x", L"\\evil.ocx", L"/evil.ocx", L"\\\\server\\share\\x", L"C:\\x", L"C:x",
+        L"a.ocx:stream", L""})
+    EXPECT_FALSE(IsSafeEntryName(name)) << Narrow(name);
+}
+
+TEST(EntryNames, DeviceNamesAreRefused) {
+  for (const wchar_t* name : {L"CON", L"con", L"PRN.txt", L"aux.ocx", L"NuL", L"COM1", L"com9.dll",
+                              L"LPT1", L"lpt9.ocx", L"NUL .txt", L"sub\\CON", L"COM\u00B9"})
+    EXPECT_FALSE(IsSafeEntryName(name)) << Narrow(name);
+}
+
+TEST(RegisterParameters, QuoteThePathBehindTheCommand) {
+  wchar_t out[RegisterParametersCapacity];
+  ASSERT_TRUE(BuildRegisterParameters(L"C:\\ctl\\a.ocx", out, RegisterParametersCapacity));
+  EXPECT_STREQ(L"/c regsvr32 /s \"C:\\ctl\\a.ocx\"", out);
+  ASSERT_TRUE(BuildRegisterParameters(L"C:\\my controls\\a b.ocx", out, RegisterParametersCapacity));
+  EXPECT_STREQ(L"/c regsvr32 /s \"C:\\my controls\\a b.ocx\"", out);
+}
+
+TEST(RegisterParameters, FitTheLongestDroppedPathAndRefuseMore) {
+  wchar_t out[RegisterParametersCapacity];
+  std::wstring path = L"C:\\" + std::wstring(992, L'p') + L".ocx";  // 999 characters
+  ASSERT_EQ(999u, path.size());
+  ASSERT_TRUE(BuildRegisterParameters(path.c_str(), out, RegisterParametersCapacity));
+  EXPECT_EQ(L"/c regsvr32 /s \"" + path + L"\"", std::wstring(out));
+  EXPECT_EQ(path.size() + 17, wcslen(out));
+  path += L"x";
+  EXPECT_FALSE(BuildRegisterParameters(path.c_str(), out, RegisterParametersCapacity));
+  EXPECT_STREQ(L"", out);
+}
+
+TEST(AnsiPath, ConvertsWhatTheCodePageExpresses) {
+  char ansi[AnsiPathCapacity];
+  ASSERT_TRUE(ConvertToAnsiPath(L"D:\\控件\\ctl.cab", ansi, sizeof ansi));
+  EXPECT_STREQ("D:\\\xBF\xD8\xBC\xFE\\ctl.cab", ansi);
+}
+
+TEST(AnsiPath, RefusesCharactersWithoutAnExactForm) {
+  char ansi[AnsiPathCapacity];
+  // Thai ก has no form in code page 936; ä would be fitted to a by a best-fit mapping.
+  EXPECT_FALSE(ConvertToAnsiPath(L"D:\\\u0E01.cab", ansi, sizeof ansi));
+  EXPECT_STREQ("", ansi);
+  EXPECT_FALSE(ConvertToAnsiPath(L"D:\\\u00E4.cab", ansi, sizeof ansi));
+  EXPECT_FALSE(ConvertToAnsiPath(L"D:\\\U0001F600.cab", ansi, sizeof ansi));
+}
+
+TEST(AnsiPath, FitsTheLongestDroppedPathInTwoByteCharacters) {
+  char ansi[AnsiPathCapacity];
+  std::wstring path = L"C:\\" + std::wstring(992, L'控') + L".cab";
+  ASSERT_TRUE(ConvertToAnsiPath(path.c_str(), ansi, sizeof ansi));
+  EXPECT_EQ(3u + 992 * 2 + 4, strlen(ansi));
+  char small[100];
+  EXPECT_FALSE(ConvertToAnsiPath(path.c_str(), small, sizeof small));
+  EXPECT_STREQ("", small);
+}
