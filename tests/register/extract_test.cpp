@@ -99,6 +99,14 @@ TEST_F(Extraction, ShowsTheDroppedPathThenEveryUnpackedFile) {
   EXPECT_EQ("C:\\regtest\\", ansiAfter);
 }
 
+TEST_F(Extraction, OpensCabinetsWithLongFileNames) {
+  std::string name = "a_cabinet_whose_file_name_is_much_longer_than_fifty_bytes_" +
+                     std::string(60, 'n') + ".cab";
+  ASSERT_EQ(1, Extract(name, {{"inside.txt", "found"}}));
+  EXPECT_EQ("found", ReadWholeFile(Dir() + L"inside.txt"));
+  EXPECT_EQ(Narrow(WorkDir), ansiAfter);
+}
+
 TEST_F(Extraction, AppendsToWhateverTheReportHeld) {
   StatusTextReset(L"拖入文件路径:earlier list\r\n");
   std::string cab = Narrow(WorkDir) + "appended.cab";
