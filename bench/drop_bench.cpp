@@ -1,0 +1,264 @@
+// Cabinet drop: the whole of HandleDroppedFile with its report in a real StatusBox, against
+// FDI alone and against the cabinet tools of the system.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <iterator>
+#include <cwchar>
+#include <vector>
+
+#include "bench/benches.h"
+#include "bench/host_window.h"
+#include "bench/message_counter.h"
+#include "bench/processes.h"
+#include "bench/timing.h"
+#include "common/globals.h"
+#include "register/cabinet.h"
+#include "register/drop.h"
+
+void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected);
+
+namespace {
+
+constexpr wchar_t ProductRoot[] = L"C:\\VornActiveX";
+constexpr wchar_t FloorDir[] = L"C:\\benchout\\floor\\";
+constexpr wchar_t ExpandDir[] = L"C:\\benchout\\expand\\";
+constexpr wchar_t Extrac32Dir[] = L"C:\\benchout\\extrac32\\";
+
+// A drop handle as the shell makes it: DROPFILES and the wide path list ending in two zeros.
+HDROP MakeDrop(const wchar_t* path) {
+  size_t length = wcslen(path);
+  size_t bytes = sizeof(DROPFILES) + (length + 2) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GHND, bytes);
+  if (!memory) return nullptr;
+  auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), path, (length + 1) * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
+void FreshDirectory(const wchar_t* directory) {
+  RemoveDirectoryTree(directory);
+  CreateDirectoryW(L"C:\\benchout", nullptr);
+  CreateDirectoryW(directory, nullptr);
+}
+
+struct ProductTime {
+  double handle;  // HandleDroppedFile
+  double paint;   // the queued messages after it: the report reaching the screen
+};
+
+ProductTime TimeProductParts(const wchar_t* cabinet, const char* section, unsigned expected,
+                             int* status) {
+  RemoveDirectoryTree(ProductRoot);
+  HDROP drop = MakeDrop(cabinet);
+  double t0 = NowMs();
+  HandleDroppedFile(MainWindow, drop);
+  double t1 = NowMs();
+  PumpPending();
+  double t2 = NowMs();
+  // The handle is left alone: HandleDroppedFile may have released it already.
+  unsigned files = CountFiles(UnpackDir);
+  if (files != expected) {
+    Note(section, "HandleDroppedFile unpacked %u files into %ls, expected %u", files, UnpackDir,
+         expected);
+    *status = 1;
+  }
+  static bool noted = false;
+  if (!noted && StatusBox) {
+    Note(section, "StatusBox shows %d characters after the drop", GetWindowTextLengthW(StatusBox));
+    noted = true;
+  }
+  return {t1 - t0, t2 - t1};
+}
+
+double TimeProduct(const wchar_t* cabinet, const char* section, unsigned expected, int* status) {
+  ProductTime t = TimeProductParts(cabinet, section, expected, status);
+  return t.handle + t.paint;
+}
+
+double TimeFloor(const wchar_t* cabinet, const char* section, unsigned expected, int* status) {
+  FreshDirectory(FloorDir);
+  double t0 = NowMs();
+  int files = FloorExtract(cabinet, FloorDir);
+  double t1 = NowMs();
+  if (files != static_cast<int>(expected)) {
+    Note(section, "floor extraction gave %d files, expected %u", files, expected);
+    *status = 1;
+  }
+  return t1 - t0;
+}
+
+// Times one tool; a tool that fails or writes the wrong number of files is left out.
+bool TimeTool(const wchar_t* commandLine, const wchar_t* directory, const char* section,
+              unsigned expected, std::vector<double>* samples) {
+  FreshDirectory(directory);
+  DWORD code = 0;
+  double t = TimeProcess(commandLine, &code);
+  unsigned files = CountFiles(directory);
+  if (t < 0 || files != expected) {
+    Note(section, "%ls: exit code %lu, %u files, expected %u", commandLine,
+         static_cast<unsigned long>(code), files, expected);
+    return false;
+  }
+  samples->push_back(t);
+  return true;
+}
+
+}  // namespace
+
+int RunDropBench(const wchar_t* cabinet, const char* section, int runs, int toolRuns,
+                 unsigned expectedFiles, bool analyse) {
+  CreateHostWindow(true);
+  int status = 0;
+  std::vector<double> floor, product;
+  for (int run = 0; run < runs; ++run) {
+    // Alternate the order so that neither side always finds the caches warmed by the other.
+    if (run % 2 == 0) {
+      floor.push_back(TimeFloor(cabinet, section, expectedFiles, &status));
+      product.push_back(TimeProduct(cabinet, section, expectedFiles, &status));
+    } else {
+      product.push_back(TimeProduct(cabinet, section, expectedFiles, &status));
+      floor.push_back(TimeFloor(cabinet, section, expectedFiles, &status));
+    }
+  }
+  Report(section, "floor", "FDI, empty callbacks (floor)", "ms", floor);
+  Report(section, "product", "HandleDroppedFile + report", "ms", product);
+
+  // Wine's expand.exe writes every entry of a cabinet to its one output name, so it can
+  // stand beside the program only for a cabinet of one file.
+  wchar_t expand[2 * MAX_PATH], extrac32[2 * MAX_PATH];
+  swprintf(expand, 2 * MAX_PATH, L"expand.exe %ls %lsexpanded.dat", cabinet, ExpandDir);
+  swprintf(extrac32, 2 * MAX_PATH, L"extrac32.exe /Y /E /L %ls %ls", Extrac32Dir, cabinet);
+  std::vector<double> expandTimes, extrac32Times;
+  for (int run = 0; run < toolRuns && expectedFiles == 1; ++run) {
+    if (!TimeTool(expand, ExpandDir, section, expectedFiles, &expandTimes)) break;
+  }
+  if (expectedFiles != 1)
+    Note(section, "expand.exe left out: Wine's expand writes all entries to one output file");
+  for (int run = 0; run < toolRuns; ++run) {
+    if (!TimeTool(extrac32, Extrac32Dir, section, expectedFiles, &extrac32Times)) break;
+  }
+  if (analyse) AnalyseDrop(cabinet, section, expectedFiles);
+  if (!expandTimes.empty()) Report(section, "tool_expand", "expand.exe (Wine)", "ms", expandTimes);
+  if (!extrac32Times.empty())
+    Report(section, "tool_extrac32", "extrac32.exe (Wine)", "ms", extrac32Times);
+  RemoveDirectoryTree(L"C:\\benchout");
+  RemoveDirectoryTree(ProductRoot);
+  return status;
+}
+
+void RemoveDirectoryTree(const wchar_t* directory) {
+  wchar_t pattern[MAX_PATH];
+  size_t length = wcslen(directory);
+  bool slash = length && (directory[length - 1] == L'\\' || directory[length - 1] == L'/');
+  if (swprintf(pattern, MAX_PATH, slash ? L"%ls*" : L"%ls\\*", directory) < 0) return;
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW(pattern, &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!wcscmp(entry.cFileName, L".") || !wcscmp(entry.cFileName, L"..")) continue;
+      wchar_t path[MAX_PATH];
+      if (swprintf(path, MAX_PATH, slash ? L"%ls%ls" : L"%ls\\%ls", directory, entry.cFileName) < 0)
+        continue;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryTree(path);
+      } else {
+        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path);
+      }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+  }
+  RemoveDirectoryW(directory);
+}
+
+unsigned CountFiles(const wchar_t* directory) {
+  wchar_t pattern[MAX_PATH];
+  if (swprintf(pattern, MAX_PATH, L"%ls*", directory) < 0) return 0;
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW(pattern, &entry);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  unsigned files = 0;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return files;
+}
+
+// Where the time of a drop goes: the messages StatusBox handles (counted and timed from a
+// subclass), the same drop with the box hidden and with no box at all, and the floor with
+// the file times and attributes that the program must set.
+namespace {
+
+const CountedMessage EditMessages[] = {
+    {EM_REPLACESEL, "EM_REPLACESEL"},       {WM_SETTEXT, "WM_SETTEXT"},
+    {EM_SETSEL, "EM_SETSEL"},               {WM_GETTEXTLENGTH, "WM_GETTEXTLENGTH"},
+    {EM_GETLIMITTEXT, "EM_GETLIMITTEXT"},   {EM_SETLIMITTEXT, "EM_SETLIMITTEXT"},
+    {WM_VSCROLL, "WM_VSCROLL"},             {WM_PAINT, "WM_PAINT"},
+    {WM_NCPAINT, "WM_NCPAINT"},             {WM_ERASEBKGND, "WM_ERASEBKGND"}};
+
+}  // namespace
+
+void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected) {
+  int status = 0;
+  FreshDirectory(FloorDir);
+  double t0 = NowMs();
+  int files = FloorExtract(cabinet, FloorDir, true);
+  Report(section, "diag_floor_times", "analysis: floor + file times and attributes", "ms",
+         {NowMs() - t0});
+  if (files != static_cast<int>(expected)) Note(section, "floor with times gave %d files", files);
+
+  StartCounting(StatusBox, EditMessages, std::size(EditMessages));
+  ProductTime counted = TimeProductParts(cabinet, section, expected, &status);
+  Note(section, "drop: %.1f ms in HandleDroppedFile, %.1f ms painting afterwards", counted.handle,
+       counted.paint);
+  std::vector<double> replaceTimes = StopCounting(StatusBox, section, "StatusBox");
+  Report(section, "diag_counted", "analysis: drop, StatusBox subclassed", "ms",
+         {counted.handle + counted.paint});
+  size_t tenth = replaceTimes.size() / 10;
+  if (tenth) {
+    double first = 0, last = 0;
+    for (size_t i = 0; i < tenth; ++i) {
+      first += replaceTimes[i];
+      last += replaceTimes[replaceTimes.size() - 1 - i];
+    }
+    Note(section, "EM_REPLACESEL: %.2f ms a call over the first tenth of the entries, %.2f ms "
+         "over the last tenth", first / tenth, last / tenth);
+  }
+  LRESULT firstLine = SendMessageW(StatusBox, EM_GETFIRSTVISIBLELINE, 0, 0);
+
+  ShowWindow(StatusBox, SW_HIDE);
+  Report(section, "diag_hidden", "analysis: drop, StatusBox hidden", "ms",
+         {TimeProduct(cabinet, section, expected, &status)});
+  ShowWindow(StatusBox, SW_SHOW);
+
+  // The box kept from drawing while the drop runs and drawn once at its end: what the user
+  // sees is the same, since nothing is painted before HandleDroppedFile returns anyway.
+  RemoveDirectoryTree(ProductRoot);
+  HDROP drop = MakeDrop(cabinet);
+  t0 = NowMs();
+  SendMessageW(StatusBox, WM_SETREDRAW, FALSE, 0);
+  HandleDroppedFile(MainWindow, drop);
+  SendMessageW(StatusBox, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(StatusBox, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+  PumpPending();
+  Report(section, "diag_noredraw", "analysis: drop, StatusBox redraw off until the end", "ms",
+         {NowMs() - t0});
+  LRESULT firstLineNoRedraw = SendMessageW(StatusBox, EM_GETFIRSTVISIBLELINE, 0, 0);
+  Note(section, "after the drop the box shows line %ld onwards; with redraw off, line %ld of %ld",
+       static_cast<long>(firstLine), static_cast<long>(firstLineNoRedraw),
+       static_cast<long>(SendMessageW(StatusBox, EM_GETLINECOUNT, 0, 0)));
+  if (CountFiles(UnpackDir) != expected) Note(section, "redraw-off drop: wrong number of files");
+
+  HWND box = StatusBox;
+  StatusBox = nullptr;
+  Report(section, "diag_nobox", "analysis: drop, no StatusBox", "ms",
+         {TimeProduct(cabinet, section, expected, &status)});
+  StatusBox = box;
+}

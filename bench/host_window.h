@@ -1,0 +1,10 @@
+// A stand-in for MainWindow with the real working children (the same classes, styles and
+// places), so that the program's functions write into real EDIT and LISTBOX controls.
+#pragma once
+#include <windows.h>
+
+// Creates the window, sets MainWindow, PathBox, StatusBox and ControlList, and shows the
+// children of the chosen view (ViewMode is set to match).
+HWND CreateHostWindow(bool registerView);
+// Dispatches every queued message, paints included; returns when the queue is empty.
+void PumpPending();
