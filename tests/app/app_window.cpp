@@ -5,7 +5,13 @@
 #include "common/globals.h"
 #include "tests/common/wait.h"
 
-void AppWindowTest::SetUp() {
+void DiscardMainWindow() {
+  if (IsWindow(MainWindow)) DestroyWindow(MainWindow);
+  PumpMessages(50);  // takes the quit message that WM_DESTROY posts
+}
+
+void RecreateMainWindow() {
+  DiscardMainWindow();
   ViewMode = RegisterView;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterMainWindowClass(instance);
@@ -14,10 +20,20 @@ void AppWindowTest::SetUp() {
   PumpMessages(100);
 }
 
-void AppWindowTest::TearDown() {
-  DestroyWindow(MainWindow);
-  PumpMessages(50);  // takes the quit message that WM_DESTROY posts
+void AppWindowTest::SetUp() {
+  if (!IsWindow(MainWindow)) {
+    RecreateMainWindow();
+    return;
+  }
   ViewMode = RegisterView;
+  SendMessageW(ControlList, LB_RESETCONTENT, 0, 0);
+  SetWindowTextW(PathBox, L"");
+  SetWindowTextW(StatusBox, L"");
+  for (HWND button : {QueryButton, RemoveAllButton, CloseButton, MinimiseButton})
+    SendMessageW(button, BM_SETSTATE, FALSE, 0);
+  RedrawWindow(MainWindow, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  PumpMessages(50);
 }
 
 HWND TitleBarWindow() { return FindWindowExW(MainWindow, nullptr, L"TitleBar", nullptr); }

@@ -6,11 +6,17 @@
 
 #include <string>
 
+// The window is made once and shared by the cases, which start from the register view with
+// empty boxes and list: taking a window down costs Wine two seconds without a window manager.
 class AppWindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
-  void TearDown() override;
 };
+
+// Makes a new MainWindow, as at start-up, in place of the shared one.
+void RecreateMainWindow();
+// Takes the window down, for a case that leaves it in a state the next case must not see.
+void DiscardMainWindow();
 
 HWND TitleBarWindow();
 // Colour of a pixel of what the window shows, in its client coordinates.

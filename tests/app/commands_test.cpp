@@ -111,7 +111,6 @@ class CommandsTest : public AppWindowTest {
     UpdateWindow(MainWindow);
   }
   void TearDown() override {
-    AppWindowTest::TearDown();
     for (const Control& control : Controls) Uninstall(control);
   }
   void InstallAll() {

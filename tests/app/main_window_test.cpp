@@ -106,6 +106,7 @@ TEST_F(AppWindowTest, ChildrenStandWhereTheUserExpectsThem) {
 }
 
 TEST_F(AppWindowTest, FirstPaintShowsTheRegisterView) {
+  RecreateMainWindow();
   EXPECT_EQ(ViewMode, RegisterView);
   EXPECT_TRUE(Shown(PathBox));
   EXPECT_TRUE(Shown(StatusBox));

@@ -39,6 +39,10 @@ class TitleBarTest : public AppWindowTest {
     Original = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Recording)));
   }
+  void TearDown() override {
+    if (IsWindow(MainWindow))
+      SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Original));
+  }
 };
 
 struct Press {
@@ -200,6 +204,7 @@ TEST_F(TitleBarTest, MinimiseButtonMinimisesTheWindow) {
   PumpMessages(100);
   EXPECT_TRUE(IsIconic(MainWindow));
   EXPECT_TRUE(IsWindow(MainWindow));
+  DiscardMainWindow();  // the next case starts from a window on the screen
 }
 
 TEST_F(TitleBarTest, CloseButtonClosesTheWindow) {
