@@ -74,3 +74,9 @@ void PumpPending() {
     DispatchMessageW(&message);
   }
 }
+
+void Settle() {
+  PumpPending();
+  Sleep(250);
+  PumpPending();
+}

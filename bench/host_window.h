@@ -8,3 +8,6 @@
 HWND CreateHostWindow(bool registerView);
 // Dispatches every queued message, paints included; returns when the queue is empty.
 void PumpPending();
+// Pumps, then gives the X server and wineserver a moment to finish the drawing requests of
+// the last measurement, so that they are not charged to the next one.
+void Settle();

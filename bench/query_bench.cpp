@@ -82,6 +82,7 @@ void AnalyseQuery(const char* section, int expected) {
   static const CountedMessage ListMessages[] = {{LB_ADDSTRING, "LB_ADDSTRING"},
                                                 {LB_DELETESTRING, "LB_DELETESTRING"},
                                                 {LB_GETCOUNT, "LB_GETCOUNT"}};
+  Settle();
   StartCounting(ControlList, ListMessages, std::size(ListMessages));
   double t0 = NowMs();
   QueryInstalledControls();
@@ -89,24 +90,29 @@ void AnalyseQuery(const char* section, int expected) {
   StopCounting(ControlList, section, "ControlList");
   Report(section, "diag_counted", "analysis: query, ControlList subclassed", "ms", {t1 - t0});
 
-  ShowWindow(ControlList, SW_HIDE);
-  t0 = NowMs();
-  QueryInstalledControls();
-  t1 = NowMs();
-  ShowWindow(ControlList, SW_SHOW);
-  PumpPending();
-  Report(section, "diag_hidden", "analysis: query, ControlList hidden", "ms", {t1 - t0});
-
-  // The list drawn once at the end instead of after every change: the same final list.
-  t0 = NowMs();
-  SendMessageW(ControlList, WM_SETREDRAW, FALSE, 0);
-  QueryInstalledControls();
-  SendMessageW(ControlList, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(ControlList, nullptr, TRUE);
-  PumpPending();
-  t1 = NowMs();
-  Report(section, "diag_noredraw", "analysis: query, WM_SETREDRAW off, then one paint", "ms",
-         {t1 - t0});
+  std::vector<double> hidden, noRedraw;
+  for (int run = 0; run < 3; ++run) {
+    Settle();
+    t0 = NowMs();
+    ShowWindow(ControlList, SW_HIDE);
+    QueryInstalledControls();
+    ShowWindow(ControlList, SW_SHOW);
+    PumpPending();
+    hidden.push_back(NowMs() - t0);
+    // The list drawn once at the end instead of after every change: the same final list.
+    Settle();
+    t0 = NowMs();
+    SendMessageW(ControlList, WM_SETREDRAW, FALSE, 0);
+    QueryInstalledControls();
+    SendMessageW(ControlList, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(ControlList, nullptr, TRUE);
+    PumpPending();
+    noRedraw.push_back(NowMs() - t0);
+  }
+  Report(section, "diag_hidden", "analysis: query, ControlList hidden until the end", "ms",
+         hidden);
+  Report(section, "diag_noredraw", "analysis: query, WM_SETREDRAW off until the end", "ms",
+         noRedraw);
   if (SendMessageW(ControlList, LB_GETCOUNT, 0, 0) != expected)
     Note(section, "redraw-off query: the list holds a different number of names");
 }
@@ -135,20 +141,20 @@ int RunQueryBench(DWORD keys, int runs, int toolRuns) {
   std::vector<double> floor, product;
   int status = 0;
   for (int run = 0; run < runs; ++run) {
+    Settle();
     double t0 = NowMs();
     DWORD seen = EnumerateClassesRoot();
-    double t1 = NowMs();
+    floor.push_back(NowMs() - t0);
+    Settle();
+    t0 = NowMs();
     int listed = QueryInstalledControls();
-    double t2 = NowMs();
-    floor.push_back(t1 - t0);
-    product.push_back(t2 - t1);
+    product.push_back(NowMs() - t0);
     LRESULT shown = SendMessageW(ControlList, LB_GETCOUNT, 0, 0);
     if (seen != total || listed != expected || shown != expected) {
       Note(section, "run %d: enumerated %lu, listed %d, list shows %ld, expected %d", run,
            static_cast<unsigned long>(seen), listed, static_cast<long>(shown), expected);
       status = 1;
     }
-    PumpPending();
   }
   Report(section, "floor", "RegEnumKeyExW loop (floor)", "ms", floor);
   Report(section, "product", "QueryInstalledControls", "ms", product);
@@ -157,6 +163,7 @@ int RunQueryBench(DWORD keys, int runs, int toolRuns) {
   std::vector<double> tool;
   for (int run = 0; run < toolRuns; ++run) {
     DWORD code = 0;
+    Settle();
     double t = TimeProcess(L"reg.exe query HKCR", &code);
     if (t < 0 || code != 0) {
       Note(section, "reg.exe query HKCR failed (exit code %lu)", static_cast<unsigned long>(code));
