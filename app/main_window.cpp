@@ -46,45 +46,37 @@ void AllowMessage(UINT message) {
   FreeLibrary(user32);
 }
 
-// The colour messages come for every repaint of a control, so their fonts and the list's
-// brush are made once and kept for the life of the process.
-HFONT ChildFont(int height) {
-  LOGFONTW font = {};
-  font.lfHeight = height;
-  font.lfCharSet = GB2312_CHARSET;
-  lstrcpynW(font.lfFaceName, L"宋体", LF_FACESIZE);
-  return CreateFontIndirectW(&font);
+// The colour messages come for every repaint of a control, so their fonts and brushes are
+// made on first use and kept for the life of the process (all on the one GUI thread).
+HFONT EditFontHandle = nullptr;
+HFONT ListFontHandle = nullptr;
+HFONT ButtonFontHandle = nullptr;
+HBRUSH ListBrushHandle = nullptr;
+HBRUSH BodyBrushHandle = nullptr;
+HBRUSH PressedBrushHandle = nullptr;
+
+HFONT ChildFont(HFONT& kept, int height) {
+  if (!kept) {
+    LOGFONTW font = {};
+    font.lfHeight = height;
+    font.lfCharSet = GB2312_CHARSET;
+    lstrcpynW(font.lfFaceName, L"宋体", LF_FACESIZE);
+    kept = CreateFontIndirectW(&font);
+  }
+  return kept;
 }
 
-HFONT EditFont() {
-  static HFONT font = ChildFont(16);
-  return font;
+HBRUSH KeptBrush(HBRUSH& kept, COLORREF colour) {
+  if (!kept) kept = CreateSolidBrush(colour);
+  return kept;
 }
 
-HFONT ListFont() {
-  static HFONT font = ChildFont(25);
-  return font;
-}
-
-HFONT ButtonFont() {
-  static HFONT font = ChildFont(14);
-  return font;
-}
-
-HBRUSH ListBrush() {
-  static HBRUSH brush = CreateSolidBrush(RGB(255, 255, 255));
-  return brush;
-}
-
-HBRUSH BodyBrush() {
-  static HBRUSH brush = CreateSolidBrush(BodyColour);
-  return brush;
-}
-
-HBRUSH PressedBrush() {
-  static HBRUSH brush = CreateSolidBrush(BarColour);
-  return brush;
-}
+HFONT EditFont() { return ChildFont(EditFontHandle, 16); }
+HFONT ListFont() { return ChildFont(ListFontHandle, 25); }
+HFONT ButtonFont() { return ChildFont(ButtonFontHandle, 14); }
+HBRUSH ListBrush() { return KeptBrush(ListBrushHandle, RGB(255, 255, 255)); }
+HBRUSH BodyBrush() { return KeptBrush(BodyBrushHandle, BodyColour); }
+HBRUSH PressedBrush() { return KeptBrush(PressedBrushHandle, BarColour); }
 
 void OnCreate(HWND window) {
   MainWindow = window;

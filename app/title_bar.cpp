@@ -31,15 +31,18 @@ HINSTANCE InstanceOf(HWND window) {
   return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
 }
 
+// The highlight brush and the four faces are made on first use and kept, so repeated
+// painting makes no new GDI objects (all on the one GUI thread).
+HBRUSH HighlightBrushHandle = nullptr;
+HBITMAP Faces[4] = {};
+
 HBRUSH HighlightBrush() {
-  static HBRUSH brush = CreateSolidBrush(BodyColour);
-  return brush;
+  if (!HighlightBrushHandle) HighlightBrushHandle = CreateSolidBrush(BodyColour);
+  return HighlightBrushHandle;
 }
 
-// Each face is loaded on first use and kept, so repeated drawing makes no new bitmaps.
 HBITMAP Face(HWND bar, int id) {
-  static HBITMAP faces[4] = {};
-  HBITMAP& face = faces[id - CloseFace];
+  HBITMAP& face = Faces[id - CloseFace];
   if (!face) {
     face = static_cast<HBITMAP>(LoadImageW(InstanceOf(bar), MAKEINTRESOURCEW(id), IMAGE_BITMAP,
                                            ButtonSize, ButtonSize, LR_DEFAULTSIZE));
