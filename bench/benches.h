@@ -26,8 +26,11 @@ int RunEditProbe(int lines);
 
 // Extracts every file of the cabinet into directory (ending in a backslash) through FDI with
 // callbacks that do nothing but write the files; returns the number of files, -1 on failure.
-// giveTimes: also set each file's time and attributes from the cabinet (for the analysis).
-int FloorExtract(const wchar_t* cabinet, const wchar_t* directory, bool giveTimes = false);
+// For the analysis, each file can also be given the cabinet's time and attributes: after
+// opening it again by name (as the program does), or through the handle it was written with.
+enum class FloorTimes { None, Reopened, WrittenHandle };
+int FloorExtract(const wchar_t* cabinet, const wchar_t* directory,
+                 FloorTimes giveTimes = FloorTimes::None);
 
 // Deletes a directory with everything in it (read-only files too); a missing one is fine.
 void RemoveDirectoryTree(const wchar_t* directory);

@@ -16,7 +16,7 @@ namespace {
 
 char OutputDirectory[MAX_PATH];
 int FilesWritten;
-bool GiveTimes;  // also take over each entry's date, time and attributes
+FloorTimes GiveTimes;
 
 FNALLOC(FloorAlloc) { return malloc(cb); }
 FNFREE(FloorFree) { free(pv); }
@@ -26,20 +26,31 @@ FNWRITE(FloorWrite) { return static_cast<UINT>(_write(static_cast<int>(hf), pv, 
 FNCLOSE(FloorClose) { return _close(static_cast<int>(hf)); }
 FNSEEK(FloorSeek) { return _lseek(static_cast<int>(hf), dist, seektype); }
 
-// What the cabinet records for an entry, given to its file with the fewest calls.
+void SetEntryTime(HANDLE file, PFDINOTIFICATION entry) {
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(entry->date, entry->time, &local) &&
+      LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(file, &utc, nullptr, &utc);
+}
+
+// What the cabinet records for an entry, given to its file: after closing it, by opening it
+// again by name (as the program does), or through the handle it was written with.
 void GiveEntryTime(PFDINOTIFICATION entry) {
   char path[2 * MAX_PATH];
   snprintf(path, sizeof path, "%s%s", OutputDirectory, entry->psz1);
   wchar_t wide[2 * MAX_PATH];
   MultiByteToWideChar(CP_ACP, 0, path, -1, wide, 2 * MAX_PATH);
-  HANDLE file = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    FILETIME local, utc;
-    if (DosDateTimeToFileTime(entry->date, entry->time, &local) &&
-        LocalFileTimeToFileTime(&local, &utc))
-      SetFileTime(file, &utc, nullptr, &utc);
-    CloseHandle(file);
+  if (GiveTimes == FloorTimes::WrittenHandle) {
+    SetEntryTime(reinterpret_cast<HANDLE>(_get_osfhandle(static_cast<int>(entry->hf))), entry);
+    _close(static_cast<int>(entry->hf));
+  } else {
+    _close(static_cast<int>(entry->hf));
+    HANDLE file = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      SetEntryTime(file, entry);
+      CloseHandle(file);
+    }
   }
   SetFileAttributesW(wide, entry->attribs & 0x27);
 }
@@ -53,9 +64,11 @@ FNFDINOTIFY(FloorNotify) {
                    _S_IREAD | _S_IWRITE);
     }
     case fdintCLOSE_FILE_INFO:
-      _close(static_cast<int>(pfdin->hf));
       ++FilesWritten;
-      if (GiveTimes) GiveEntryTime(pfdin);
+      if (GiveTimes == FloorTimes::None)
+        _close(static_cast<int>(pfdin->hf));
+      else
+        GiveEntryTime(pfdin);
       return TRUE;
     default:
       return 0;
@@ -64,7 +77,7 @@ FNFDINOTIFY(FloorNotify) {
 
 }  // namespace
 
-int FloorExtract(const wchar_t* cabinet, const wchar_t* directory, bool giveTimes) {
+int FloorExtract(const wchar_t* cabinet, const wchar_t* directory, FloorTimes giveTimes) {
   char path[MAX_PATH];
   if (!WideCharToMultiByte(CP_ACP, 0, cabinet, -1, path, MAX_PATH, nullptr, nullptr) ||
       !WideCharToMultiByte(CP_ACP, 0, directory, -1, OutputDirectory, MAX_PATH, nullptr, nullptr))

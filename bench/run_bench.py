@@ -301,8 +301,12 @@ def main():
             sizes.append((label, os.path.getsize(path), limit))
 
     nproc = os.cpu_count()
-    header = ("Ctlwarden benchmarks, %s, %d CPUs; median of the runs of each row; "
-              "ratio = median / median of the section's floor" % (wine.version(), nproc))
+    commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True,
+                            text=True, cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
+    header = ("Ctlwarden benchmarks at %s, %s UTC; %s, %d CPUs\n"
+              "median of the runs of each row; ratio = median / median of the section's floor"
+              % (commit or "?", time.strftime("%Y-%m-%d %H:%M", time.gmtime()), wine.version(),
+                 nproc))
     print_table(rows, notes, sizes, header, args)
 
 
