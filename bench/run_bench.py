@@ -231,6 +231,7 @@ def main():
     parser.add_argument("--only", default="query,drop,remove,startup",
                         help="comma-separated subset of query,drop,remove,startup")
     parser.add_argument("--query-keys", default="20000,100000")
+    parser.add_argument("--title", default="", help="a line to print above the table")
     # Smaller data for trying the script out; the recorded figures use the defaults.
     parser.add_argument("--small-files", type=int, default=SMALL_FILES)
     parser.add_argument("--big-mb", type=int, default=BIG_BYTES // (1024 * 1024))
@@ -282,7 +283,7 @@ def main():
             notes += n
         if "startup" in only:
             r, n = wine.run("startup", r"C:\bench\ctlwarden.exe", r"C:\bench\bench_minwindow.exe",
-                            str(max(args.runs, 7)))
+                            str(max(2 * args.runs + 1, 11)))
             rows += r
             notes += n
     finally:
@@ -307,6 +308,8 @@ def main():
               "median of the runs of each row; ratio = median / median of the section's floor"
               % (commit or "?", time.strftime("%Y-%m-%d %H:%M", time.gmtime()), wine.version(),
                  nproc))
+    if args.title:
+        header = args.title + "\n" + header
     print_table(rows, notes, sizes, header, args)
 
 
