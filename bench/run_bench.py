@@ -56,16 +56,17 @@ class Wine:
                              text=True, stdin=subprocess.DEVNULL)
         return out.stdout.strip()
 
-    def run(self, *args):
-        """Runs the driver; returns its RESULT rows and NOTE lines."""
-        log("run: ctlwarden_bench " + " ".join(args))
+    def run(self, *args, exe="ctlwarden_bench.exe"):
+        """Runs the driver (or another program of bench/); returns its RESULT rows and NOTE
+        lines."""
+        log("run: %s %s" % (exe, " ".join(args)))
         start = time.monotonic()
         # Output into files, not pipes: Wine's own background processes (services.exe and
         # the like) inherit the handles and would hold a pipe open after the driver ended.
         out_path = os.path.join(self.prefix, "driver-out.txt")
         err_path = os.path.join(self.prefix, "driver-err.txt")
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            proc = subprocess.run([self.wine, r"C:\bench\ctlwarden_bench.exe", *args],
+            proc = subprocess.run([self.wine, "C:\\bench\\" + exe, *args],
                                   env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         with open(out_path, encoding="utf-8", errors="replace") as f:
             stdout = f.read()
@@ -158,6 +159,8 @@ def section_title(section, args):
         return ("3. Remove-all: 50 controls; Interface 20,000 subkeys, TypeLib 3,000", 1.2)
     if section == "startup":
         return ("4. Start-up: process start to first paint of the main window", 1.2)
+    if section == "startup_steps":
+        return ("4a. Start-up of the program, step by step inside the process", None)
     return (section, None)
 
 
@@ -165,7 +168,21 @@ def median(samples):
     return statistics.median(samples) if samples else float("nan")
 
 
+def merge_rows(rows):
+    """Rows of one section and key from several runs of a program become one row."""
+    merged, index = [], {}
+    for row in rows:
+        key = (row["section"], row["key"])
+        if key in index:
+            index[key]["samples"] += row["samples"]
+        else:
+            index[key] = dict(row, samples=list(row["samples"]))
+            merged.append(index[key])
+    return merged
+
+
 def print_table(rows, notes, sizes, header, args):
+    rows = merge_rows(rows)
     by_section = {}
     order = []
     for row in rows:
@@ -244,7 +261,8 @@ def main():
     wine.fresh_prefix()
     bench_dir = wine.drive_c("bench")
     os.makedirs(bench_dir, exist_ok=True)
-    for src in ("bench/ctlwarden_bench.exe", "bench/bench_minwindow.exe", "ctlwarden.exe"):
+    for src in ("bench/ctlwarden_bench.exe", "bench/bench_minwindow.exe",
+                "bench/bench_startup_steps.exe", "ctlwarden.exe"):
         shutil.copy(os.path.join(build, src), bench_dir)
 
     only = set(args.only.split(","))
@@ -286,6 +304,10 @@ def main():
                             str(max(2 * args.runs + 1, 11)))
             rows += r
             notes += n
+            for _ in range(args.runs):
+                r, n = wine.run(exe="bench_startup_steps.exe")
+                rows += r
+                notes += n
     finally:
         wine.stop()
 
