@@ -46,9 +46,12 @@ int QueryInstalledControls() {
   wchar_t name[KeyNameCapacity];
   for (DWORD index = 0;; ++index) {
     DWORD length = KeyNameCapacity;
-    if (RegEnumKeyExW(HKEY_CLASSES_ROOT, index, name, &length, nullptr, nullptr, nullptr,
-                      nullptr) != ERROR_SUCCESS)
-      break;
+    LONG result = RegEnumKeyExW(HKEY_CLASSES_ROOT, index, name, &length, nullptr, nullptr,
+                                nullptr, nullptr);
+    // A name longer than a key name may be (Wine allows 256 characters) is no ProgID; it is
+    // passed over, so that it cannot hide the controls enumerated after it.
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) break;
     if (!HasVendorPrefix(name)) continue;
     SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     ++count;
