@@ -54,9 +54,11 @@ void SweepGuidKeys(const wchar_t* progId, const wchar_t* typeLib, const wchar_t*
   wchar_t name[SubkeyNameCapacity];
   for (DWORD index = 0;; ++index) {
     DWORD length = SubkeyNameCapacity;
-    if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
+    LONG result = RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    // A name too long for the buffer (Wine allows 256 characters) cannot match a type-library
+    // text; it is passed over rather than ending the sweep before the control's own keys.
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) break;
     if (!AgreesBeyondFirstGroup(name, length, fixed, fixedLength)) continue;
     // A child path that does not fit is skipped: a cut one would name another key.
     wchar_t childPath[ChildPathCapacity];
