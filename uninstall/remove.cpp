@@ -59,9 +59,17 @@ void ReadDefaultValue(const wchar_t* path, wchar_t (&value)[DefaultValueCapacity
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   // One character is held back, so the text ends inside the buffer even when the value was
   // stored without its terminator. A value that does not fit reads as empty, not cut.
-  LONG size = static_cast<LONG>((DefaultValueCapacity - 1) * sizeof(wchar_t));
-  if (RegQueryValueW(key, nullptr, value, &size) != ERROR_SUCCESS)
+  DWORD type = REG_NONE;
+  DWORD size = static_cast<DWORD>((DefaultValueCapacity - 1) * sizeof(wchar_t));
+  LONG result =
+      RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  // Only a string is a text: the bytes of a number, a binary value or a list of strings, read
+  // as characters, would name keys that the control never registered.
+  if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
     wmemset(value, L'\0', DefaultValueCapacity);
+  } else if (size % sizeof(wchar_t) != 0) {
+    value[size / sizeof(wchar_t)] = L'\0';  // half a character stored at the end is no text
+  }
   RegCloseKey(key);
 }
 

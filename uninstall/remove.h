@@ -16,7 +16,8 @@ int RemoveControlInView(const wchar_t* progId, bool wow64);
 // Default values are read into a buffer of this many characters; a longer value reads as
 // empty, never as a cut text.
 constexpr size_t DefaultValueCapacity = 256;
-// The default value of the key at path below HKEY_CLASSES_ROOT, or an empty text.
+// The default value of the key at path below HKEY_CLASSES_ROOT, or an empty text when there
+// is none, it is no string (REG_SZ or REG_EXPAND_SZ) or it does not fit.
 void ReadDefaultValue(const wchar_t* path, wchar_t (&value)[DefaultValueCapacity]);
 
 // Two controls whose registration is removed with fixed keys.
