@@ -38,8 +38,21 @@ bool ReserveWorkingPath(WorkingPath& path, size_t length) {
   return true;
 }
 
+bool IsRegistryLink(HKEY root, const wchar_t* path) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return false;
+  DWORD type = REG_NONE;
+  LONG result = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && type == REG_LINK;
+}
+
 int DeleteKeyTree(HKEY root, WorkingPath& path) {
   if (!NamesOneKey(path.text)) return 0;
+  // Deleting a link by its name would delete the key it leads to, which is not below this
+  // path; opening it would walk that other key's tree.
+  if (IsRegistryLink(root, path.text)) return 0;
   // A key without subkeys goes in one step, without being opened.
   if (RegDeleteKeyW(root, path.text) == ERROR_SUCCESS) return 1;
 

@@ -92,7 +92,9 @@ int RemoveControlInView(const wchar_t* progId, bool wow64) {
     }
   }
   // Only a text that names one key below the root is a ProgID; anything else deletes nothing.
-  if (!IsKeyName(progId)) return 1;
+  // Nor does a ProgID key that is a registry link: what is read and deleted through it belongs
+  // to the key it leads to, another program's registration.
+  if (!IsKeyName(progId) || IsRegistryLink(HKEY_CLASSES_ROOT, progId)) return 1;
 
   wchar_t progIdKey[KeyNameCapacity] = {};
   CopyText(progIdKey, progId);
