@@ -8,6 +8,13 @@
 
 namespace {
 constexpr DWORD SubkeyNameCapacity = 260;
+// The registry takes paths of at most 32,766 characters (counted strings with 16-bit byte
+// lengths) and silently cuts a longer one, which then names another key: a trailing part cut
+// at a backslash names the key one level up, and deleting "its" children would never end.
+constexpr size_t LongestRegistryPath = 32766;
+// Windows holds trees of at most 512 levels. A deeper tree (Wine allows any depth) is not
+// followed further, so that the recursion stays well within the stack.
+constexpr int DeepestLevel = 512;
 
 // A path names the key it spells only when it is not empty and has no empty name in it:
 // the registry reads a leading backslash, or a doubled one, as if it were not there, so
@@ -48,8 +55,13 @@ bool IsRegistryLink(HKEY root, const wchar_t* path) {
   return result == ERROR_SUCCESS && type == REG_LINK;
 }
 
-int DeleteKeyTree(HKEY root, WorkingPath& path) {
+namespace {
+// level: how far below the key that the caller named this key lies.
+int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level) {
   if (!NamesOneKey(path.text)) return 0;
+  // Keys that cannot be named safely count as keys that cannot be deleted: they stop their
+  // parents like any other.
+  if (level > DeepestLevel || TextLength(path.text) > LongestRegistryPath) return 0;
   // Deleting a link by its name would delete the key it leads to, which is not below this
   // path; opening it would walk that other key's tree.
   if (IsRegistryLink(root, path.text)) return 0;
@@ -78,7 +90,7 @@ int DeleteKeyTree(HKEY root, WorkingPath& path) {
     if (length == 0) break;  // an empty name would make the path name this key again
     if (!ReserveWorkingPath(path, end + length)) break;
     memcpy(path.text + end, name, (length + 1) * sizeof(wchar_t));
-    if (DeleteKeyTree(root, path) == 0) break;
+    if (DeleteKeyTreeAt(root, path, level + 1) == 0) break;
     length = SubkeyNameCapacity;
   }
 
@@ -86,6 +98,9 @@ int DeleteKeyTree(HKEY root, WorkingPath& path) {
   RegCloseKey(key);
   return RegDeleteKeyW(root, path.text) == ERROR_SUCCESS ? 1 : 0;
 }
+}  // namespace
+
+int DeleteKeyTree(HKEY root, WorkingPath& path) { return DeleteKeyTreeAt(root, path, 0); }
 
 int DeleteClassesRootTree(const wchar_t* path) {
   // A path longer than the working buffer is refused whole: its first 519 characters would

@@ -24,7 +24,8 @@ bool ReserveWorkingPath(WorkingPath& path, size_t length);
 // Deletes the key at path below root with everything below it, deepest keys first.
 // 1 when this call deleted it, 0 otherwise. An empty path or one that begins with, or holds
 // an empty name between, backslashes names the root or another key than it says: nothing is
-// deleted. A key that is a registry link counts as a key that cannot be deleted.
+// deleted. A registry link, a key more than 512 levels below path and one whose path is
+// longer than the registry takes (32,766 characters) count as keys that cannot be deleted.
 // On return the path reads as it came in, less a trailing backslash.
 int DeleteKeyTree(HKEY root, WorkingPath& path);
 // True when the key at path below root is itself a registry link (its name leads elsewhere).
