@@ -31,7 +31,8 @@ struct ClsidCase {
 };
 
 // Empty, not a GUID, too long to read, with backslashes, only dots or blanks. Where the text
-// names one key, that class key goes; otherwise no class key at all, and "CLSID" stays whole.
+// names one key, that class key of the system's view goes; otherwise no class key at all, and
+// "CLSID" stays whole. On 64-bit Windows the class keys are those under Wow6432Node.
 TEST(HostileClsid, DefaultsOfEveryShape) {
   const std::wstring q300(300, L'q');
   const ClsidCase cases[] = {
@@ -50,34 +51,41 @@ TEST(HostileClsid, DefaultsOfEveryShape) {
       {L"   ", true},
       {L"{HUR00001-D000-4CEF-8C2D-0123456789AB}", true},
   };
-  Names progIds, mustGo = FileTypes, cleanup = FileTypes;
-  // Keys that a cut or misread text would name.
-  const Names decoys{L"CLSID\\HurA", L"CLSID\\HurA\\HurB", L"CLSID\\" + q300.substr(0, 254),
-                     L"CLSID\\" + q300.substr(0, 255), L"CLSID\\HurB"};
-  int n = 0;
-  for (const ClsidCase& c : cases) {
-    const std::wstring progId = L"Vorn.HurClsid" + std::to_wstring(n++);
-    progIds.push_back(progId);
-    PutKey(progId + L"\\CLSID", c.text.c_str());
-    PutKey(progId + L"\\CurVer", (progId + L".1").c_str());
-    mustGo.push_back(progId);
-    cleanup.push_back(progId);
-    if (c.classGoes) {
-      PutClass(L"CLSID\\" + c.text);
-      PutClass(L"Wow6432Node\\CLSID\\" + c.text);  // the other view's key stays
-      mustGo.push_back(L"CLSID\\" + c.text);
-      cleanup.push_back(L"CLSID\\" + c.text);
-      cleanup.push_back(L"Wow6432Node\\CLSID\\" + c.text);
+  for (bool wow64 : {false, true}) {
+    const std::wstring views[] = {L"CLSID\\", L"Wow6432Node\\CLSID\\"};
+    const std::wstring& classes = views[wow64 ? 1 : 0];
+    Names progIds, mustGo = FileTypes, cleanup = FileTypes, decoys;
+    for (auto& view : views) {
+      // Keys that a cut or misread text would name.
+      for (auto& name : {std::wstring(L"HurA"), std::wstring(L"HurA\\HurB"), q300.substr(0, 254),
+                         q300.substr(0, 255), std::wstring(L"HurB")})
+        decoys.push_back(view + name);
     }
-  }
-  for (auto& d : decoys) PutClass(d);
-  KeyCleanup keys(cleanup + decoys);
-  PutFileTypes();
-  const Snapshot before = TakeSnapshot();
+    int n = 0;
+    for (const ClsidCase& c : cases) {
+      const std::wstring progId = L"Vorn.HurClsid" + std::to_wstring(n++);
+      progIds.push_back(progId);
+      PutKey(progId + L"\\CLSID", c.text.c_str());
+      PutKey(progId + L"\\CurVer", (progId + L".1").c_str());
+      mustGo.push_back(progId);
+      cleanup.push_back(progId);
+      if (c.classGoes) {
+        for (auto& view : views) {
+          PutClass(view + c.text);  // the other view's key stays
+          cleanup.push_back(view + c.text);
+        }
+        mustGo.push_back(classes + c.text);
+      }
+    }
+    for (auto& d : decoys) PutClass(d);
+    KeyCleanup keys(cleanup + decoys);
+    PutFileTypes();
+    const Snapshot before = TakeSnapshot();
 
-  for (auto& progId : progIds) EXPECT_EQ(RemoveControlInView(progId.c_str(), Native), 1);
-  EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), mustGo));
-  EXPECT_GT(SubkeyNames(L"CLSID").size(), 100u);
+    for (auto& progId : progIds) EXPECT_EQ(RemoveControlInView(progId.c_str(), wow64), 1);
+    EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), mustGo)) << "wow64 " << wow64;
+    EXPECT_GT(SubkeyNames(L"CLSID").size(), 100u);
+  }
 }
 
 // A CLSID default that is no text (a number, bytes, a list) names no class key, even where
