@@ -157,6 +157,31 @@ TEST(HostileTree, LinksBelowTheControlLeadNowhereElse) {
   EXPECT_EQ(ExportTree(L"HurDecoyLeaf"), L"HurDecoyLeaf=leaf\n");
 }
 
+// An interface and a library key that match the control's library but are links to another
+// program's keys: the sweep leaves them and what they lead to; the control's real ones go.
+TEST(HostileTree, SweptKeysThatAreLinks) {
+  Control c = PutControl(L"Vorn.HurSweptLinks", L"{HUR47000-D470-4CEF-8C2D-0123456789AB}");
+  const std::wstring tail = L"D470-4CEF-8C2D-0123456789AB}";
+  const std::wstring lib = L"{HUR47001-" + tail;
+  const Names real{L"Interface\\{HUR47002-" + tail, L"TypeLib\\" + lib};
+  const Names links{L"Interface\\{HUR47003-" + tail, L"TypeLib\\{HUR47004-" + tail};
+  const Names decoys{L"HurDecoyInterface", L"HurDecoyLibrary"};
+  DeepCleanup cleanup(Names{c.progId, c.classKey} + FileTypes + real + links + decoys);
+  PutKey(c.classKey + L"\\TypeLib", lib.c_str());
+  PutKey(real[0] + L"\\TypeLib", lib.c_str());
+  PutKey(real[1] + L"\\1.0\\0\\win32", L"ctl.ocx");
+  PutKey(L"HurDecoyInterface\\TypeLib", L"{00020430-0000-0000-C000-000000000046}");
+  PutKey(L"HurDecoyLibrary\\2.0\\0\\win32", L"stdole2.tlb");
+  ASSERT_TRUE(PutLinkTo(links[0], decoys[0]));
+  ASSERT_TRUE(PutLinkTo(links[1], decoys[1]));
+  const Snapshot before = TakeSnapshot();
+
+  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  EXPECT_TRUE(
+      ExactlyTheseWent(before, TakeSnapshot(), Names{c.progId, c.classKey} + FileTypes + real));
+  EXPECT_EQ(Existing(links + decoys), links + decoys);
+}
+
 // A ProgID key that is itself a link to another program's ProgID: removing it must not
 // remove that program's registration.
 TEST(HostileTree, ProgIdThatIsALink) {
