@@ -37,12 +37,21 @@ void BuildDestination(const char* name, Destination& out) {
                IsSafeEntryName(wideName);
 }
 
+// A read-only file already in the directory (left by a cabinet unpacked earlier within the
+// same second) is kept as it is. The system refuses to open such a file for writing, but not
+// for every account everywhere, so the program does not leave this to the open.
+bool IsReadOnlyFile(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
   Destination destination;
   BuildDestination(info->psz1, destination);
   // The entry is listed before its file is opened, also when the open then fails.
   AppendEntryLine(CabinetStatusWindow, destination.wide);
-  if (!destination.usable) return -1;  // aborts the copy, as an unopenable file does
+  // Both abort the copy, as an entry that cannot be opened does.
+  if (!destination.usable || IsReadOnlyFile(destination.wide)) return -1;
   // An existing file is replaced whole, so no tail of an older, longer file survives.
   return _open(destination.ansi, _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL,
                _S_IREAD | _S_IWRITE);
