@@ -48,12 +48,13 @@ void HostileCase::TearDown() {
   std::vector<std::wstring> after = ExportClassesRoot();
   std::vector<std::wstring> changes = ClassesRootChanges(classes, after);
   EXPECT_TRUE(changes.empty()) << "HKEY_CLASSES_ROOT changed:\n" << testing::PrintToString(changes);
-  std::vector<std::wstring> keys;
-  for (const auto& line : after)
-    if (!std::binary_search(classes.begin(), classes.end(), line)) keys.push_back(L"added " + line);
   RemoveTestControlKeys(controls);
   // The test control names its ProgID after its file, read into a buffer of MAX_PATH
   // characters: from a longer path it leaves a ProgID of whatever the buffer held.
-  for (const auto& line : keys)
-    if (line.compare(0, 17, L"added \\Vorn.Test.") == 0) RemoveTree(line.substr(7));
+  for (const auto& line : after) {
+    if (line.compare(0, 11, L"\\Vorn.Test.") != 0) continue;
+    if (std::binary_search(classes.begin(), classes.end(), line)) continue;
+    std::wstring progId = line.substr(1);
+    RemoveTree(progId.substr(0, progId.find_first_of(L"\\=")));
+  }
 }

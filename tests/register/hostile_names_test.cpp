@@ -42,7 +42,8 @@ TEST_F(HostileNames, NamesThatLeaveTheDirectoryOrNameADeviceAreNeverWritten) {
       "\\evil.txt", "/evil.txt", "\\\\server\\share\\evil.txt", "\\\\?\\C:\\evil.txt",
       "\\\\.\\CON", "C:\\evil.txt", "C:evil.txt", "c:/evil.txt", "evil.txt:stream", "CON", "con",
       "NUL.ocx", "nul.txt", "AUX .txt", "PRN.a.b", "COM1.dll", "lpt9",
-      "sub\\evil.txt", "sub/evil.txt", "\x81\x5C..\\evil.txt", ""};
+      "sub\\evil.txt", "sub/evil.txt", "\x81\x5C..\\evil.txt",
+      "\x81\\..\x81\\..\\evil.txt", "evil\x81", ""};
   for (const std::string& name : hostile) {
     ArmWatchdog("entry name '" + name + "'", 20);
     std::wstring report = DropCabinet("names.cab", {{"before.txt", "B"}, {name, "evil"}, {"after.txt", "A"}});
