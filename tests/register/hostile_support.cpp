@@ -117,7 +117,8 @@ void ListInto(const std::wstring& dir, long long since, const std::vector<std::w
     swprintf(line, 160, L"size %llu time %08lx%08lx attrs %lx", isDir ? 0ull : size,
              isDir ? 0ul : found.ftLastWriteTime.dwHighDateTime,
              isDir ? 0ul : found.ftLastWriteTime.dwLowDateTime, found.dwFileAttributes);
-    out[path] = line;
+    // The unpack root is made by the first drop; what lies in it is still listed.
+    if (upper != L"C:\\VORNACTIVEX\\") out[path] = line;
     if (isDir && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
       ListInto(path, since, skip, out);
   } while (FindNextFileW(search, &found));

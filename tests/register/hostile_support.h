@@ -19,7 +19,8 @@ extern const wchar_t HostileWork[];  // L"C:\\hostile\\"
 // Files and directories of drive C:, each with its size, last-write time and attributes.
 // Left out: HostileWork (this suite's own files), the temporary directories (the cabinet
 // writer's scratch files), the user-shell folders that Wine links to the Unix home directory
-// (outside the prefix), and the numbered unpack directories created at or after 'since'.
+// (outside the prefix), the entry of the unpack root itself (made by the first drop; its
+// content is listed), and the numbered unpack directories created at or after 'since'.
 using DriveListing = std::map<std::wstring, std::wstring>;
 DriveListing ListDrive(long long since);
 // Lines describing every entry added, removed or changed between two listings.
