@@ -9,10 +9,10 @@ struct HostileLoad : HostileCase {};
 }  // namespace
 
 TEST_F(HostileLoad, TwoCabinetsInOneSecondShareTheirDirectory) {
-  const std::string control = ReadBytes(HostPath(TESTCTL_DLL));
+  const std::string control = ReadWholeFile(HostPath(TESTCTL_DLL));
   const std::wstring work = HostileWork;
-  ASSERT_TRUE(WriteBytes(work + L"one.cab", BuildRawCabinet({{"one.ocx", control}, {"shared.txt", "first, longer"}})));
-  ASSERT_TRUE(WriteBytes(work + L"two.cab", BuildRawCabinet({{"two.ocx", control}, {"shared.txt", "second"}})));
+  ASSERT_TRUE(WriteWholeFile(work + L"one.cab", BuildRawCabinet({{"one.ocx", control}, {"shared.txt", "first, longer"}})));
+  ASSERT_TRUE(WriteWholeFile(work + L"two.cab", BuildRawCabinet({{"two.ocx", control}, {"shared.txt", "second"}})));
   controls = {L"one", L"two"};
   for (int attempt = 0; attempt < 3; ++attempt) {
     WaitForNextSecond();
@@ -30,7 +30,7 @@ TEST_F(HostileLoad, TwoCabinetsInOneSecondShareTheirDirectory) {
     // The second walk finds the first cabinet's control too.
     EXPECT_EQ((std::vector<std::wstring>{dir + L"one.ocx", dir + L"two.ocx"}), launched);
     EXPECT_EQ(L"注册状态:注册成功！", lines[6]);
-    EXPECT_EQ("second", ReadBytes(dir + L"shared.txt"));
+    EXPECT_EQ("second", ReadWholeFile(dir + L"shared.txt"));
     EXPECT_TRUE(AwaitRegistration(L"one"));
     EXPECT_TRUE(AwaitRegistration(L"two"));
     return;
@@ -46,7 +46,7 @@ TEST_F(HostileLoad, ACabinetOfFiveThousandFiles) {
     entries.push_back({name, std::string(name) + " content"});
   }
   const std::wstring cab = std::wstring(HostileWork) + L"many.cab";
-  ASSERT_TRUE(WriteBytes(cab, BuildRawCabinet(entries)));
+  ASSERT_TRUE(WriteWholeFile(cab, BuildRawCabinet(entries)));
   // Every line shown costs the edit box about 9 ms under Wine while it is visible; the
   // drop runs with the box hidden and is shown afterwards.
   ShowWindow(StatusBox, SW_HIDE);
@@ -61,6 +61,6 @@ TEST_F(HostileLoad, ACabinetOfFiveThousandFiles) {
   EXPECT_EQ(dir + L"f4999.txt", lines[5000]);
   EXPECT_EQ(L"注册状态:注册失败！", lines[5002]);
   EXPECT_EQ(5000u, FilesIn(dir).size());
-  EXPECT_EQ("f2500.txt content", ReadBytes(dir + L"f2500.txt"));
+  EXPECT_EQ("f2500.txt content", ReadWholeFile(dir + L"f2500.txt"));
   EXPECT_STREQ(StatusTextInitial, StatusText);
 }

@@ -121,7 +121,7 @@ TEST_F(MutatedCabinets, NoneCrashesHangsOrWritesOutsideTheUnpackDirectory) {
   ASSERT_TRUE(WriteCabinet(Narrow(work) + "mszip.cab",
                            {{"a.dat", "not a library"}, {"b.inf", Filler(40000, 'b')},
                             {"c.txt", Filler(300, 'c')}}));
-  std::string mszip = ReadBytes(work + L"mszip.cab");
+  std::string mszip = ReadWholeFile(work + L"mszip.cab");
   ASSERT_GT(mszip.size(), 100u);
 
   std::mt19937 random(20261207);
@@ -142,7 +142,7 @@ TEST_F(MutatedCabinets, NoneCrashesHangsOrWritesOutsideTheUnpackDirectory) {
   size_t unpackedAny = 0;
   for (const Mutation& m : mutations) {
     ArmWatchdog("mutated cabinet '" + m.label + "'", 20);
-    ASSERT_TRUE(WriteBytes(cab, m.bytes)) << m.label;
+    ASSERT_TRUE(WriteWholeFile(cab, m.bytes)) << m.label;
     MessageBoxWatcher boxes;
     DropFiles({cab});
     for (const auto& box : boxes.seen)

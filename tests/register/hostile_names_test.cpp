@@ -11,7 +11,7 @@ struct HostileNames : HostileCase {
   // Writes the cabinet into the work directory and drops it; returns the report.
   std::wstring DropCabinet(const std::string& name, const std::vector<RawEntry>& entries) {
     std::wstring path = Widen(Narrow(HostileWork) + name);
-    EXPECT_TRUE(WriteBytes(path, BuildRawCabinet(entries))) << name;
+    EXPECT_TRUE(WriteWholeFile(path, BuildRawCabinet(entries))) << name;
     DropFiles({path});
     return WindowText(StatusBox);
   }
@@ -29,7 +29,7 @@ std::wstring FailedReport(const std::vector<std::wstring>& lines) {
 TEST_F(HostileNames, TheListingSeesAFileWrittenBesideTheUnpackDirectories) {
   CreateDirectories(L"C:\\VornActiveX\\");
   const std::wstring probe = L"C:\\VornActiveX\\probe.txt";
-  ASSERT_TRUE(WriteBytes(probe, "x"));
+  ASSERT_TRUE(WriteWholeFile(probe, "x"));
   std::vector<std::wstring> changes = DriveChanges(drive, ListDrive(since));
   DeleteFileW(probe.c_str());
   EXPECT_EQ(std::vector<std::wstring>{L"added " + probe + L" size 1 time"},
@@ -60,7 +60,7 @@ TEST_F(HostileNames, NamesOf255BytesAreWrittenAndLongerOnesRefused) {
   const std::wstring dir = Dir();
   EXPECT_EQ(FailedReport({dir + Widen(fits), dir + L"after.txt"}), report);
   EXPECT_EQ((std::vector<std::wstring>{L"after.txt", Widen(fits)}), FilesIn(dir));
-  EXPECT_EQ("L", ReadBytes(dir + Widen(fits)));
+  EXPECT_EQ("L", ReadWholeFile(dir + Widen(fits)));
   EmptyDirectory(dir);
 
   for (size_t length : {256, 300, 485, 486, 600, 1000, 2000}) {
@@ -79,8 +79,8 @@ TEST_F(HostileNames, ASecondEntryOfOneNameReplacesTheFirstWhole) {
       "dup.cab", {{"dup.txt", "the first and longer content"}, {"dup.txt", "second"}, {"z.txt", "Z"}});
   const std::wstring dir = Dir();
   EXPECT_EQ(FailedReport({dir + L"dup.txt", dir + L"dup.txt", dir + L"z.txt"}), report);
-  EXPECT_EQ("second", ReadBytes(dir + L"dup.txt"));
-  EXPECT_EQ("Z", ReadBytes(dir + L"z.txt"));
+  EXPECT_EQ("second", ReadWholeFile(dir + L"dup.txt"));
+  EXPECT_EQ("Z", ReadWholeFile(dir + L"z.txt"));
 }
 
 TEST_F(HostileNames, AReadOnlyEntryIsKeptWhenASecondCabinetOfTheSameSecondHitsIt) {
@@ -95,7 +95,7 @@ TEST_F(HostileNames, AReadOnlyEntryIsKeptWhenASecondCabinetOfTheSameSecondHitsIt
     EXPECT_EQ(0x21u, GetFileAttributesW((dir + L"ro.txt").c_str()));
     EXPECT_EQ(0x22u, GetFileAttributesW((dir + L"hidden.txt").c_str()));
     EXPECT_EQ(0x24u, GetFileAttributesW((dir + L"system.txt").c_str()));
-    EXPECT_EQ("first", ReadBytes(dir + L"ro.txt"));
+    EXPECT_EQ("first", ReadWholeFile(dir + L"ro.txt"));
     EXPECT_FALSE(FileExists(dir + L"after.txt"));
     return;
   }
@@ -110,25 +110,25 @@ TEST_F(HostileNames, CabinetsWithLongFileNamesAreUnpacked) {
     ArmWatchdog("cabinet named '" + name + "'", 20);
     std::wstring report = DropCabinet(name, {{"inner.txt", "I"}});
     EXPECT_EQ(FailedReport({Dir() + L"inner.txt"}), report) << name;
-    EXPECT_EQ("I", ReadBytes(Dir() + L"inner.txt")) << name;
+    EXPECT_EQ("I", ReadWholeFile(Dir() + L"inner.txt")) << name;
     EmptyDirectory(Dir());
   }
   // Forward slashes only: no name is split off, the whole path is opened.
-  ASSERT_TRUE(WriteBytes(std::wstring(HostileWork) + L"fwd.cab", BuildRawCabinet({{"fwd.txt", "F"}})));
+  ASSERT_TRUE(WriteWholeFile(std::wstring(HostileWork) + L"fwd.cab", BuildRawCabinet({{"fwd.txt", "F"}})));
   DropFiles({L"C:/hostile/fwd.cab"});
   EXPECT_EQ(FailedReport({Dir() + L"fwd.txt"}), WindowText(StatusBox));
-  EXPECT_EQ("F", ReadBytes(Dir() + L"fwd.txt"));
+  EXPECT_EQ("F", ReadWholeFile(Dir() + L"fwd.txt"));
 }
 
 TEST_F(HostileNames, AnUnpackRootThatIsAFileStopsTheExtraction) {
   const std::wstring root = L"C:\\VornActiveX", saved = L"C:\\VornActiveX.saved";
   ASSERT_TRUE(MoveFileW(root.c_str(), saved.c_str()));
-  ASSERT_TRUE(WriteBytes(root, "a file, not a directory"));
+  ASSERT_TRUE(WriteWholeFile(root, "a file, not a directory"));
   DriveListing before = ListDrive(since);
   std::wstring report = DropCabinet("root.cab", {{"a.txt", "A"}, {"b.txt", "B"}});
   std::vector<std::wstring> changes = DriveChanges(before, ListDrive(since));
   std::wstring dir = Dir();
-  std::string kept = ReadBytes(root);
+  std::string kept = ReadWholeFile(root);
   DeleteFileW(root.c_str());
   ASSERT_TRUE(MoveFileW(saved.c_str(), root.c_str()));
   drive = ListDrive(since);  // the root is back; the comparison above is this case's own

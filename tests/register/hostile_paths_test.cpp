@@ -85,13 +85,13 @@ TEST_F(HostilePaths, LongCabinetPathsUnpackOrFailWithoutHarm) {
     std::wstring path = PathOfLength(length, L"c" + std::to_wstring(length), L".cab");
     ASSERT_EQ(length, path.size());
     CreateDirectories(path.substr(0, path.find_last_of(L'\\') + 1));
-    bool placed = WriteBytes(path, BuildRawCabinet({{"inner.txt", "I"}}));
+    bool placed = WriteWholeFile(path, BuildRawCabinet({{"inner.txt", "I"}}));
     ArmWatchdog("cabinet path of " + std::to_string(length) + " characters", 30);
     MessageBoxWatcher boxes;
     DropFiles({path});
     std::wstring report = WindowText(StatusBox);
     const std::wstring dir = UnpackDir;
-    bool unpacked = ReadBytes(dir + L"inner.txt") == "I";
+    bool unpacked = ReadWholeFile(dir + L"inner.txt") == "I";
     printf("cabinet path of %zu characters: %s, %s\n", length, placed ? "placed" : "cannot exist",
            unpacked ? "unpacked" : "not unpacked");
     EXPECT_TRUE(boxes.seen.empty());
@@ -164,10 +164,10 @@ TEST_F(HostilePaths, APercentPairThatCmdWouldExpandIsRefused) {
 }
 
 TEST_F(HostilePaths, ChineseAndCmdCharactersInsideACabinet) {
-  const std::string control = ReadBytes(HostPath(TESTCTL_DLL));
+  const std::string control = ReadWholeFile(HostPath(TESTCTL_DLL));
   const std::string chinese = "\xD6\xD0\xCE\xC4\xBF\xD8\xBC\xFE";  // 中文控件 in code page 936
   std::wstring cab = std::wstring(HostileWork) + L"中文 & ^.cab";
-  ASSERT_TRUE(WriteBytes(cab, BuildRawCabinet({{chinese + ".ocx", control},
+  ASSERT_TRUE(WriteWholeFile(cab, BuildRawCabinet({{chinese + ".ocx", control},
                                                {"x&y^z.ocx", control},
                                                {"p%windir%q.ocx", control}})));
   ArmWatchdog("cabinet with Chinese and cmd characters", 60);

@@ -303,27 +303,6 @@ CabinetLayout ReadLayout(const std::string& cab) {
 }
 
 // --- Files ------------------------------------------------------------------------------
-std::string ReadBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string content;
-  char buffer[65536];
-  DWORD got;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) content.append(buffer, got);
-  CloseHandle(file);
-  return content;
-}
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = bytes.empty() ||
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
 
 void EmptyDirectory(const std::wstring& directory) {
   WIN32_FIND_DATAW found;

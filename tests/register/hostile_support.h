@@ -54,8 +54,6 @@ struct CabinetLayout {
 };
 CabinetLayout ReadLayout(const std::string& cabinet);
 
-std::string ReadBytes(const std::wstring& path);
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
 // Deletes every file directly in a directory (read-only ones too).
 void EmptyDirectory(const std::wstring& directory);
 // Creates every missing directory on the way to path (a directory path, '\' separated).

@@ -10,6 +10,7 @@
 
 #include "common/globals.h"
 #include "tests/app/app_window.h"
+#include "tests/common/list_box.h"
 #include "tests/common/message_boxes.h"
 #include "tests/uninstall/hostile_support.h"
 #include "tests/uninstall/keys.h"
@@ -33,16 +34,7 @@ void Command(HWND from, WORD code) {
   SendMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(0, code), reinterpret_cast<LPARAM>(from));
 }
 
-Names ListEntries() {
-  Names out;
-  LRESULT count = SendMessageW(ControlList, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    std::wstring text(SendMessageW(ControlList, LB_GETTEXTLEN, i, 0), L'\0');
-    SendMessageW(ControlList, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-    out.push_back(text);
-  }
-  return out;
-}
+Names ListEntries() { return ListBoxEntries(ControlList); }
 
 Names Sorted(Names names) {
   std::sort(names.begin(), names.end());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/globals.h"
+#include "tests/common/list_box.h"
 #include "tests/uninstall/keys.h"
 #include "uninstall/query.h"
 
@@ -27,16 +28,7 @@ class Query : public testing::Test {
   static void Add(const wchar_t* text) {
     SendMessageW(ControlList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   }
-  static Names Entries() {
-    Names out;
-    LRESULT count = SendMessageW(ControlList, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      std::wstring text(SendMessageW(ControlList, LB_GETTEXTLEN, i, 0), L'\0');
-      SendMessageW(ControlList, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-      out.push_back(text);
-    }
-    return out;
-  }
+  static Names Entries() { return ListBoxEntries(ControlList); }
   // The names, in the order in which the registry lists the root's subkeys.
   static Names InRegistryOrder(const Names& names) {
     std::set<std::wstring> wanted(names.begin(), names.end());
