@@ -326,10 +326,10 @@ def main():
     nproc = os.cpu_count()
     commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True,
                             text=True, cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
-    header = ("Ctlwarden benchmarks at %s, %s UTC; %s, %d CPUs\n"
+    header = ("Ctlwarden benchmarks%s, %s UTC; %s, %d CPUs\n"
               "median of the runs of each row; ratio = median / median of the section's floor"
-              % (commit or "?", time.strftime("%Y-%m-%d %H:%M", time.gmtime()), wine.version(),
-                 nproc))
+              % (" at " + commit if commit else "",
+                 time.strftime("%Y-%m-%d %H:%M", time.gmtime()), wine.version(), nproc))
     if args.title:
         header = args.title + "\n" + header
     print_table(rows, notes, sizes, header, args)
