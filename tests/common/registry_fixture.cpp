@@ -30,35 +30,33 @@ void RemoveTree(const std::wstring& path) {
   RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
 }
 
-namespace {
-void Collect(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines) {
-  wchar_t value[1024] = {};
-  DWORD type = 0, size = sizeof value - sizeof(wchar_t);
+void CollectKeys(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines) {
+  std::vector<wchar_t> value(32768);
+  DWORD type = 0, size = static_cast<DWORD>((value.size() - 1) * sizeof(wchar_t));
   std::wstring line = path;
-  if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-          ERROR_SUCCESS && type == REG_SZ)
-    line += L"=" + std::wstring(value);
+  if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                       &size) == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ))
+    line += L"=" + std::wstring(value.data());
   lines.push_back(line);
   for (DWORD i = 0;; ++i) {
     wchar_t name[256];
-    DWORD len = 256;
-    if (RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    DWORD length = 256;
+    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
     HKEY child;
     if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) == ERROR_SUCCESS) {
-      Collect(child, path + L"\\" + name, lines);
+      CollectKeys(child, path + L"\\" + name, lines);
       RegCloseKey(child);
     }
   }
 }
-}  // namespace
 
 std::wstring ExportTree(const std::wstring& path) {
   HKEY key;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return L"";
   std::vector<std::wstring> lines;
-  Collect(key, path, lines);
+  CollectKeys(key, path, lines);
   RegCloseKey(key);
   std::sort(lines.begin(), lines.end());
   std::wstring out;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Creates the key (and its parents) below HKEY_CLASSES_ROOT; sets its default value if given.
 bool PutKey(const std::wstring& path, const wchar_t* defaultValue = nullptr);
@@ -12,3 +13,5 @@ void RemoveTree(const std::wstring& path);
 // A sorted listing of the key and every key below it with their default values, one line
 // per key: "path=value" (or "path" without a value). Empty when the key does not exist.
 std::wstring ExportTree(const std::wstring& path);
+// Appends one line per key, for key (named path) and every key below it, unsorted.
+void CollectKeys(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines);

@@ -1,4 +1,5 @@
 #include "tests/register/hostile_support.h"
+#include "tests/common/registry_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -148,27 +149,6 @@ std::vector<std::wstring> DriveChanges(const DriveListing& before, const DriveLi
 
 // --- HKEY_CLASSES_ROOT ------------------------------------------------------------------
 namespace {
-void Collect(HKEY key, const std::wstring& path, std::vector<std::wstring>& lines) {
-  std::vector<wchar_t> value(32768);
-  DWORD type = 0, size = static_cast<DWORD>((value.size() - 1) * sizeof(wchar_t));
-  std::wstring line = path;
-  if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                       &size) == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ))
-    line += L"=" + std::wstring(value.data());
-  lines.push_back(line);
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD length = 256;
-    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    HKEY child;
-    if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) == ERROR_SUCCESS) {
-      Collect(child, path + L"\\" + name, lines);
-      RegCloseKey(child);
-    }
-  }
-}
-
 bool WrittenByTestControl(const std::wstring& line) {
   std::wstring upper = Upper(line);
   for (const wchar_t* prefix : {L"\\VORN.TEST.", L"\\CLSID\\{7A3C0002-5E21-4B8D-9F14-3C2B1A0D9E51}",
@@ -182,7 +162,7 @@ bool WrittenByTestControl(const std::wstring& line) {
 
 std::vector<std::wstring> ExportClassesRoot() {
   std::vector<std::wstring> lines;
-  Collect(HKEY_CLASSES_ROOT, L"", lines);
+  CollectKeys(HKEY_CLASSES_ROOT, L"", lines);
   std::sort(lines.begin(), lines.end());
   return lines;
 }
