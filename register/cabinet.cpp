@@ -31,6 +31,11 @@ void SplitCabinetPath(char* path, char* name, size_t nameCap) {
 
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   CabinetStatusWindow = StatusBox;
+  // Every change of a visible multi-line edit box redraws its scroll bar at once; nothing is
+  // painted while the extraction runs, so the box is hidden meanwhile and shown again, with
+  // the same text, before any message box.
+  HWND shownBox = IsWindowVisible(CabinetStatusWindow) ? CabinetStatusWindow : nullptr;
+  if (shownBox) ShowWindow(shownBox, SW_HIDE);
 
   char cabinetName[AnsiPathCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
@@ -55,9 +60,11 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   if (context) {
     BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
     BOOL destroyed = FDIDestroy(context);
+    if (shownBox) ShowWindow(shownBox, SW_SHOW);
     // A copy that stopped part way is not reported: what was unpacked gets registered.
     if (copied || destroyed) return 1;
   } else {
+    if (shownBox) ShowWindow(shownBox, SW_SHOW);
     MessageBoxW(CabinetStatusWindow, L"", L"", MB_OK);
   }
   MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);

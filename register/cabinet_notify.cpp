@@ -51,7 +51,14 @@ INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
   // The entry is listed before its file is opened, also when the open then fails.
   AppendEntryLine(CabinetStatusWindow, destination.wide);
   // Both abort the copy, as an entry that cannot be opened does.
-  if (!destination.usable || IsReadOnlyFile(destination.wide)) return -1;
+  if (!destination.usable) return -1;
+  // A new file, the usual case, is created in one step: asking first whether a file of that
+  // name exists costs Wine a scan of the whole directory for every entry.
+  int created = _open(destination.ansi,
+                      _O_BINARY | _O_CREAT | _O_EXCL | _O_WRONLY | _O_SEQUENTIAL,
+                      _S_IREAD | _S_IWRITE);
+  if (created != -1) return created;
+  if (IsReadOnlyFile(destination.wide)) return -1;
   // An existing file is replaced whole, so no tail of an older, longer file survives.
   return _open(destination.ansi, _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL,
                _S_IREAD | _S_IWRITE);

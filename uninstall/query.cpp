@@ -39,6 +39,9 @@ bool HasVendorPrefix(const wchar_t* name) {
 
 int QueryInstalledControls() {
   HWND list = ControlList;
+  // Each change of a visible list redraws its scroll bar at once (milliseconds apiece under
+  // Wine); the list is drawn once, complete.
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   LRESULT entries = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < entries; ++i) SendMessageW(list, LB_DELETESTRING, 0, 0);
 
@@ -56,5 +59,7 @@ int QueryInstalledControls() {
     SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     ++count;
   }
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
   return count;
 }
