@@ -59,9 +59,16 @@ INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
                       _S_IREAD | _S_IWRITE);
   if (created != -1) return created;
   if (IsReadOnlyFile(destination.wide)) return -1;
-  // An existing file is replaced whole, so no tail of an older, longer file survives.
-  return _open(destination.ansi, _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL,
-               _S_IREAD | _S_IWRITE);
+  // An existing file is opened as it is and then cut to nothing, so no tail of an older,
+  // longer file survives. _O_TRUNC would make the runtime ask for CREATE_ALWAYS, which Windows
+  // refuses for a file that is hidden or system, as an entry unpacked earlier may be.
+  int existing = _open(destination.ansi, _O_BINARY | _O_CREAT | _O_WRONLY | _O_SEQUENTIAL,
+                       _S_IREAD | _S_IWRITE);
+  if (existing != -1 && _chsize(existing, 0) != 0) {
+    _close(existing);
+    return -1;
+  }
+  return existing;
 }
 
 // The cabinet's date and time are local; the file system keeps UTC.

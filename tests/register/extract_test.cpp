@@ -160,6 +160,20 @@ TEST_F(Extraction, ReplacesAnExistingFileWhole) {
   EXPECT_EQ("short", ReadWholeFile(Dir() + L"dup.txt"));
 }
 
+// Windows refuses to create a file anew over one that is hidden or system; the entry that
+// follows must still replace it whole and leave its own times and attributes.
+TEST_F(Extraction, ReplacesAHiddenSystemFileWithTheSecondEntrysTimesAndAttributes) {
+  CabEntry first = {"dup.ocx", std::string(5000, 'L'), 0x4A21, 0x0000, 0x26};
+  CabEntry second = {"dup.ocx", "short", 0x5B9F, 0xBF7D, 0x21};
+  ASSERT_EQ(1, Extract("hiddendup.cab", {first, second}));
+  std::wstring path = Dir() + L"dup.ocx";
+  EXPECT_EQ("short", ReadWholeFile(path));
+  WIN32_FILE_ATTRIBUTE_DATA info = InfoOf(path);
+  EXPECT_EQ(0x21u, info.dwFileAttributes & 0x27u);
+  EXPECT_EQ(Ticks(ExpectedUtc(second.date, second.time)), Ticks(info.ftLastWriteTime));
+  ForceDelete(path);
+}
+
 TEST_F(Extraction, CabinetsWithinOneSecondShareTheDirectory) {
   std::string first = Narrow(WorkDir) + "first.cab", second = Narrow(WorkDir) + "second.cab";
   ASSERT_TRUE(WriteCabinet(first, {{"one.txt", "1"}, {"same.txt", "from the first, longer"}}));
