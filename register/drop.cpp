@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "register/cabinet.h"
 #include "register/register_control.h"
+#include "register/status_box.h"
 
 namespace {
 // The prefix, the longest dropped path and the status line, and the terminator.
@@ -70,16 +71,13 @@ void RegisterCabinet(HWND window, const wchar_t* path) {
   if (!ExtractCabinet(path, ansi)) return;  // already reported; StatusText keeps the list
 
   bool launched = RegisterUnpackedControls(window);
-  // Hidden while the report is set and scrolled, as during the extraction: each change of
-  // the visible box would redraw its scroll bar at once.
-  bool shown = IsWindowVisible(StatusBox) != FALSE;
-  if (shown) ShowWindow(StatusBox, SW_HIDE);
+  HiddenStatusBox hidden = HideStatusBoxWhileBusy(StatusBox);
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
   StatusTextAppend(launched ? L"注册状态:注册成功！" : L"注册状态:注册失败！");
   SetWindowTextW(StatusBox, StatusText);
   StatusTextReset(StatusTextInitial);  // ready for the next cabinet; the box keeps the report
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
-  if (shown) ShowWindow(StatusBox, SW_SHOW);
+  ShowStatusBoxAgain(hidden);
 }
 }  // namespace
 

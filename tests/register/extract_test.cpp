@@ -85,11 +85,11 @@ TEST_F(Extraction, ShowsTheDroppedPathThenEveryUnpackedFile) {
   EXPECT_STREQ(expectedDir, UnpackDirAnsi);
   EXPECT_EQ(Widen(expectedDir), Dir());
 
+  // The list is set once, after the last entry: the box is hidden while the cabinet unpacks.
   const std::wstring dir = Dir();
   const std::vector<std::wstring> expected = {
       L"",
       L"拖入文件路径:C:\\regtest\\shown.cab\r\n新建文件夹:" + dir + L"\r\n",
-      L"解压文件列表:\r\n" + dir + L"a.ocx\r\n",
       L"解压文件列表:\r\n" + dir + L"a.ocx\r\n" + dir + L"b.inf\r\n",
   };
   EXPECT_EQ(expected, shown.texts);
@@ -286,7 +286,6 @@ TEST(CabinetNotification, RefusesDestinationsTooLongToWrite) {
   memcpy(savedDir, UnpackDirAnsi, sizeof savedDir);
   strcpy(UnpackDirAnsi, "C:/regtest/");
   StatusTextReset(L"解压文件列表:\r\n");
-  ForgetStatusWindowContent();
 
   std::string longName(600, 'n');  // 611 bytes with the directory
   FDINOTIFICATION info = {};
@@ -297,6 +296,5 @@ TEST(CabinetNotification, RefusesDestinationsTooLongToWrite) {
   EXPECT_EQ(-1, CabinetNotify(fdintCOPY_FILE, &info));
   std::wstring expected = L"解压文件列表:\r\nC:/regtest/" + Widen(longName) + L"\r\nC:/regtest/\r\n";
   EXPECT_EQ(expected, std::wstring(StatusText));
-  EXPECT_EQ(expected, WindowText(StatusBox));
   memcpy(UnpackDirAnsi, savedDir, sizeof savedDir);
 }
