@@ -42,7 +42,7 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   CabinetStatusWindow = StatusBox;
   HiddenStatusBox hidden = HideStatusBoxWhileBusy(CabinetStatusWindow);
 
-  char cabinetName[AnsiPathCapacity] = {};
+  char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
 
   if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, CreateUnpackDirectory())) UnpackDirAnsi[0] = 0;

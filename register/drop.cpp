@@ -12,7 +12,8 @@
 #include "register/status_box.h"
 
 namespace {
-// The prefix, the longest dropped path and the status line, and the terminator.
+// The prefix, the longest dropped path and the status line, and the terminator: 1021
+// characters, where 1000 would cut the status line of a long path.
 constexpr size_t FileReportCapacity = 7 + 999 + 14 + 1;
 constexpr size_t DirectoryCopyCapacity = 200;
 constexpr size_t CandidateCapacity = 400;
@@ -63,7 +64,7 @@ bool RegisterUnpackedControls(HWND window) {
 }
 
 void RegisterCabinet(HWND window, const wchar_t* path) {
-  char ansi[AnsiPathCapacity] = {};
+  char ansi[AnsiPathCapacity] = {};  // twice the 1000 bytes: a character may take two bytes
   if (!ConvertToAnsiPath(path, ansi, sizeof ansi)) {
     SetWindowTextW(StatusBox, L"ERROR:拖入文件路径含有当前代码页无法表示的字符！");
     return;
@@ -106,7 +107,8 @@ void HandleDroppedFile(HWND window, HDROP drop) {
   CopyText(report, L"拖入文件路径：");
   wchar_t path[DroppedPathCapacity] = {};
   if (!ReadDroppedPath(drop, path)) {
-    // Nothing runs on a path that could only be read cut.
+    // Nothing runs on a path that could only be read cut, and PathBox shows no cut path
+    // either: it is emptied rather than left showing the previous drop.
     SetWindowTextW(PathBox, L"");
     SetWindowTextW(StatusBox, L"ERROR:拖入文件路径过长！");
     return;
