@@ -86,6 +86,12 @@ void SetEntryTime(HANDLE file, USHORT date, USHORT time) {
     SetFileTime(file, &utc, nullptr, &utc);
 }
 
+bool HasExactly(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic;
+  return GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+         basic.FileAttributes == attributes;
+}
+
 INT_PTR FinishEntryFile(PFDINOTIFICATION info) {
   Destination destination;
   BuildDestination(info->psz1, destination);
@@ -97,11 +103,16 @@ INT_PTR FinishEntryFile(PFDINOTIFICATION info) {
   // The time goes through the handle the entry was written with: nothing is written through
   // it afterwards, so the file keeps the same times as when it is opened again by name, and
   // the second lookup of every entry is saved.
-  SetEntryTime(reinterpret_cast<HANDLE>(_get_osfhandle(written)), info->date, info->time);
+  auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(written));
+  SetEntryTime(handle, info->date, info->time);
+  // Only read-only, hidden, system and archive are taken over; the cabinet's own flags (0x40,
+  // 0x80) are not. Most entries ask for the archive attribute alone, which a newly written
+  // file has already: such a file is not opened again by name to be given what it has.
+  DWORD attributes = info->attribs & 0x27;
+  bool given = (attributes & FILE_ATTRIBUTE_ARCHIVE) && HasExactly(handle, attributes);
   _close(written);
-  // After the time, so that a read-only entry still gets its time. Only read-only, hidden,
-  // system and archive are taken over; the cabinet's own flags (0x40, 0x80) are not.
-  SetFileAttributesW(destination.wide, info->attribs & 0x27);
+  // After the time, so that a read-only entry still gets its time.
+  if (!given) SetFileAttributesW(destination.wide, attributes);
   return 1;
 }
 }  // namespace
