@@ -60,12 +60,26 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+namespace {
+// A message to a window of the program, answered within five seconds or taken as LB_ERR:
+// a busy program makes the caller poll again instead of blocking it.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &answer))
+    return LB_ERR;
+  return static_cast<LRESULT>(answer);
+}
+}  // namespace
+
+int ListCount(HWND list) { return static_cast<int>(Ask(list, LB_GETCOUNT, 0, 0)); }
+
 int ListIndexOf(HWND list, const wchar_t* entry) {
-  int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  int count = ListCount(list);
   for (int i = 0; i < count; ++i) {
     wchar_t text[300] = {};
-    if (SendMessageW(list, LB_GETTEXTLEN, i, 0) >= 300) continue;
-    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+    LRESULT length = Ask(list, LB_GETTEXTLEN, i, 0);
+    if (length == LB_ERR || length >= 300) continue;
+    if (Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text)) == LB_ERR) continue;
     if (std::wstring(text) == entry) return i;
   }
   return -1;

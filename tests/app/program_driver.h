@@ -29,6 +29,8 @@ struct Program {
 };
 
 std::wstring TextOf(HWND window);
+// Entries of the program's list box; LB_ERR (-1) when it does not answer within seconds.
+int ListCount(HWND list);
 // Index of the entry with exactly this text, or -1.
 int ListIndexOf(HWND list, const wchar_t* entry);
 // Double-clicks an entry of the program's list box.
