@@ -8,11 +8,15 @@
 
 namespace {
 
-// Room for any registry key name (255 characters) and its terminator.
+// Room for any registry key name (255 characters) and its terminator: 256, since a buffer of
+// 255 would cut a name of full length.
 constexpr int EntryCapacity = 256;
 
-int Ask(HWND owner, const wchar_t* text, UINT buttons) {
-  return MessageBoxW(owner, text, L"提示", buttons);
+void Notify(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, L"提示", MB_OK); }
+
+// Any answer but No counts as yes.
+bool AskYesNo(HWND owner, const wchar_t* text) {
+  return MessageBoxW(owner, text, L"提示", MB_YESNO) != IDNO;
 }
 
 // Reads entry index of ControlList into entry; false when there is no such entry or its text
@@ -30,26 +34,24 @@ void RemoveSelectedEntry(HWND owner) {
   LRESULT selected = SendMessageW(ControlList, LB_GETCURSEL, 0, 0);
   if (selected == LB_ERR) return;
   if (!ReadEntry(static_cast<int>(selected), entry)) return;
-  if (Ask(owner, L"   是否卸载？", MB_YESNO) == IDNO) return;
+  if (!AskYesNo(owner, L"   是否卸载？")) return;
   RemoveControl(entry);
   QueryInstalledControls();
 }
 
 void QueryControls(HWND owner) {
-  if (QueryInstalledControls() == 0) Ask(owner, L"当前电脑没有安装控件！", MB_OK);
+  if (QueryInstalledControls() == 0) Notify(owner, L"当前电脑没有安装控件！");
 }
 
 void RemoveAllEntries(HWND owner) {
   int count = static_cast<int>(SendMessageW(ControlList, LB_GETCOUNT, 0, 0));
   if (count == 0) {
-    Ask(owner, L"请点击查询安装按钮！", MB_OK);
+    Notify(owner, L"请点击查询安装按钮！");
     return;
   }
-  if (Ask(owner,
-          L"是否卸载列表中的全部控件？\r\n如果点击是,请稍等几秒钟,直到列表为空就表示卸载全部操作完成。",
-          MB_YESNO) == IDNO) {
+  if (!AskYesNo(owner,
+                L"是否卸载列表中的全部控件？\r\n如果点击是,请稍等几秒钟,直到列表为空就表示卸载全部操作完成。"))
     return;
-  }
   // The list stays as it is during the loop, so the indices stay valid.
   for (int i = 0; i < count; ++i) {
     wchar_t entry[EntryCapacity] = {};

@@ -23,8 +23,9 @@ constexpr int MinimisePressedFace = 105;
 // Tab geometry in the bar's client area; hit ranges include both ends.
 constexpr RECT RegisterHighlight = {10, 31, 85, 80};
 constexpr RECT UninstallHighlight = {86, 31, 160, 80};
-constexpr unsigned RegisterLeft = 10, RegisterRight = 85;
-constexpr unsigned UninstallLeft = 85, UninstallRight = 160;
+// The hit columns of the two tabs share x = 85.
+constexpr unsigned RegisterColumnLeft = 10, RegisterColumnRight = 85;
+constexpr unsigned UninstallColumnLeft = 85, UninstallColumnRight = 160;
 constexpr unsigned TabTop = 30, TabBottom = 80;
 
 HINSTANCE InstanceOf(HWND window) {
@@ -112,24 +113,28 @@ void RepaintView(HWND bar) {
 
 bool Within(unsigned value, unsigned low, unsigned high) { return value >= low && value <= high; }
 
-// The two tab columns share x = 85: a press there selects the register tab, then the
-// uninstall tab. Presses left of or right of both tabs drag the window.
+// What a press on the bar does, by its x and whether y lies in the tab rows (30 to 80):
+//   x below 10 or above 160: drags the window, whatever y is.
+//   x 10 to 84: in the rows selects the register view; repaints either way, then drags.
+//   x 85, in both columns: in the rows selects the register view and then the uninstall view,
+//     repainting after each, so it ends in the uninstall view; elsewhere it only repaints.
+//   x 86 to 160: in the rows selects the uninstall view and repaints; elsewhere nothing.
+// So the window is dragged exactly when the press lies outside the uninstall column.
 void OnLeftButtonDown(HWND bar, LPARAM lParam) {
   unsigned x = LOWORD(lParam);
   unsigned y = HIWORD(lParam);
-  bool inRows = Within(y, TabTop, TabBottom);
-  if (Within(x, RegisterLeft, RegisterRight)) {
-    if (inRows) ViewMode = RegisterView;
+  bool inTabRows = Within(y, TabTop, TabBottom);
+  bool inRegisterColumn = Within(x, RegisterColumnLeft, RegisterColumnRight);
+  bool inUninstallColumn = Within(x, UninstallColumnLeft, UninstallColumnRight);
+  if (inRegisterColumn) {
+    if (inTabRows) ViewMode = RegisterView;
     RepaintView(bar);
   }
-  if (Within(x, UninstallLeft, UninstallRight)) {
-    if (inRows) {
-      ViewMode = UninstallView;
-      RepaintView(bar);
-    }
-  } else {
-    SendMessageW(GetParent(bar), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+  if (inUninstallColumn && inTabRows) {
+    ViewMode = UninstallView;
+    RepaintView(bar);
   }
+  if (!inUninstallColumn) SendMessageW(GetParent(bar), WM_NCLBUTTONDOWN, HTCAPTION, 0);
 }
 
 }  // namespace

@@ -5,13 +5,22 @@
 #include "common/status_text.h"
 #include "common/text.h"
 #include "register/cabinet_callbacks.h"
+#include "register/status_box.h"
 
 char UnpackDirAnsi[UnpackDirCapacity] = "";
 wchar_t UnpackDir[UnpackDirCapacity] = L"";
 
 namespace {
 ERF FdiError;  // filled in by the interface; the program reports failures its own way
+
+constexpr wchar_t UnpackedListHeading[] = L"解压文件列表:\r\n";
+
+// The status window shows the list as it stands after the last entry; a cabinet that listed
+// no entry leaves it showing the new folder.
+void ShowUnpackedList(HWND box) {
+  if (StatusTextLength() > TextLength(UnpackedListHeading)) SetWindowTextW(box, StatusText);
 }
+}  // namespace
 
 void SplitCabinetPath(char* path, char* name, size_t nameCap) {
   if (nameCap) name[0] = 0;
@@ -31,13 +40,9 @@ void SplitCabinetPath(char* path, char* name, size_t nameCap) {
 
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   CabinetStatusWindow = StatusBox;
-  // Every change of a visible multi-line edit box redraws its scroll bar at once; nothing is
-  // painted while the extraction runs, so the box is hidden meanwhile and shown again, with
-  // the same text, before any message box.
-  HWND shownBox = IsWindowVisible(CabinetStatusWindow) ? CabinetStatusWindow : nullptr;
-  if (shownBox) ShowWindow(shownBox, SW_HIDE);
+  HiddenStatusBox hidden = HideStatusBoxWhileBusy(CabinetStatusWindow);
 
-  char cabinetName[AnsiPathCapacity] = {};
+  char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
 
   if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, CreateUnpackDirectory())) UnpackDirAnsi[0] = 0;
@@ -51,22 +56,23 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   SetWindowTextW(CabinetStatusWindow, L"");
   SetWindowTextW(CabinetStatusWindow, StatusText);
 
-  // The list of unpacked files; shown with the first entry.
-  StatusTextReset(L"解压文件列表:\r\n");
-  ForgetStatusWindowContent();
+  // The list of unpacked files, one line per entry; shown once the cabinet is done.
+  StatusTextReset(UnpackedListHeading);
 
   HFDI context = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek,
                            cpu80386, &FdiError);
-  if (context) {
-    BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
-    BOOL destroyed = FDIDestroy(context);
-    if (shownBox) ShowWindow(shownBox, SW_SHOW);
-    // A copy that stopped part way is not reported: what was unpacked gets registered.
-    if (copied || destroyed) return 1;
-  } else {
-    if (shownBox) ShowWindow(shownBox, SW_SHOW);
+  if (!context) {
+    ShowStatusBoxAgain(hidden);
     MessageBoxW(CabinetStatusWindow, L"", L"", MB_OK);
+    MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);
+    return 0;
   }
+  BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
+  BOOL destroyed = FDIDestroy(context);
+  ShowUnpackedList(CabinetStatusWindow);
+  ShowStatusBoxAgain(hidden);
+  // A copy that stopped part way is not reported: what was unpacked gets registered.
+  if (copied || destroyed) return 1;
   MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);
   return 0;
 }

@@ -9,10 +9,18 @@ extern wchar_t UnpackDir[];            // the same, wide; room for "*.*" behind 
 // Room for the unpack directory: root, sign and ten digits, "/", and "*.*" for a search.
 constexpr size_t UnpackDirCapacity = 32;
 
+// The dropped path in the ANSI code page. A dropped path has up to 999 characters, and in a
+// double-byte code page such as 936 each may take two bytes: 2000 bytes hold any of them,
+// where 1000 would cut a long Chinese path.
+constexpr size_t AnsiPathCapacity = 2000;
+// The cabinet's file name is whatever follows the last backslash of that path, so its buffer
+// holds the whole path rather than 50 bytes: the file is opened by its full name, never by a
+// cut one that would name another file.
+constexpr size_t CabinetNameCapacity = AnsiPathCapacity;
+
 // Unpacks the cabinet at widePath (ansiPath: the same path in the ANSI code page, in a
 // writable buffer of AnsiPathCapacity bytes, which is cut to its directory part).
 // 1: unpacked (maybe partly); 0: failed, already reported in a message box.
-constexpr size_t AnsiPathCapacity = 2000;
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath);
 
 // Creates UnpackRoot and the directory for the current second; returns its ANSI path.

@@ -22,8 +22,3 @@ FNFDINOTIFY(CabinetNotify);
 // directory and names no device: no "..", no leading separator, no drive or ':' stream,
 // no CON, PRN, AUX, NUL, COM1-9 or LPT1-9 (with or without extension).
 bool IsSafeEntryName(const wchar_t* name);
-
-// A shown report line: the box holds StatusText after each entry, extended line by line.
-// Forget... is called when StatusText is rewritten, so the next entry sets the box whole.
-void ForgetStatusWindowContent();
-void AppendEntryLine(HWND box, const wchar_t* widePath);

@@ -5,6 +5,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include "common/status_text.h"
 #include "common/text.h"
 #include "register/cabinet.h"
 #include "register/cabinet_callbacks.h"
@@ -37,6 +38,13 @@ void BuildDestination(const char* name, Destination& out) {
                IsSafeEntryName(wideName);
 }
 
+// Each entry's line goes to the report alone: the status window is hidden while the cabinet
+// is unpacked and gets the whole list once, before it is seen again.
+void ListEntry(const wchar_t* widePath) {
+  StatusTextAppend(widePath);
+  StatusTextAppend(L"\r\n");
+}
+
 // A read-only file already in the directory (left by a cabinet unpacked earlier within the
 // same second) is kept as it is. The system refuses to open such a file for writing, but not
 // for every account everywhere, so the program does not leave this to the open.
@@ -49,7 +57,7 @@ INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
   Destination destination;
   BuildDestination(info->psz1, destination);
   // The entry is listed before its file is opened, also when the open then fails.
-  AppendEntryLine(CabinetStatusWindow, destination.wide);
+  ListEntry(destination.wide);
   // Both abort the copy, as an entry that cannot be opened does.
   if (!destination.usable) return -1;
   // A new file, the usual case, is created in one step: asking first whether a file of that
@@ -59,28 +67,38 @@ INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
                       _S_IREAD | _S_IWRITE);
   if (created != -1) return created;
   if (IsReadOnlyFile(destination.wide)) return -1;
-  // An existing file is replaced whole, so no tail of an older, longer file survives.
-  return _open(destination.ansi, _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL,
-               _S_IREAD | _S_IWRITE);
+  // An existing file is opened as it is and then cut to nothing, so no tail of an older,
+  // longer file survives. _O_TRUNC would make the runtime ask for CREATE_ALWAYS, which Windows
+  // refuses for a file that is hidden or system, as an entry unpacked earlier may be.
+  int existing = _open(destination.ansi, _O_BINARY | _O_CREAT | _O_WRONLY | _O_SEQUENTIAL,
+                       _S_IREAD | _S_IWRITE);
+  if (existing != -1 && _chsize(existing, 0) != 0) {
+    _close(existing);
+    return -1;
+  }
+  return existing;
 }
 
 // The cabinet's date and time are local; the file system keeps UTC.
-void SetEntryTime(const wchar_t* path, USHORT date, USHORT time) {
-  HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+void SetEntryTime(HANDLE file, USHORT date, USHORT time) {
   FILETIME local, utc;
   if (DosDateTimeToFileTime(date, time, &local) && LocalFileTimeToFileTime(&local, &utc))
     SetFileTime(file, &utc, nullptr, &utc);
-  CloseHandle(file);
 }
 
 INT_PTR FinishEntryFile(PFDINOTIFICATION info) {
   Destination destination;
   BuildDestination(info->psz1, destination);
-  _close(static_cast<int>(info->hf));
-  if (!destination.usable) return 1;  // never opened under this name; nothing to touch
-  SetEntryTime(destination.wide, info->date, info->time);
+  int written = static_cast<int>(info->hf);
+  if (!destination.usable) {  // never opened under this name; nothing to touch
+    _close(written);
+    return 1;
+  }
+  // The time goes through the handle the entry was written with: nothing is written through
+  // it afterwards, so the file keeps the same times as when it is opened again by name, and
+  // the second lookup of every entry is saved.
+  SetEntryTime(reinterpret_cast<HANDLE>(_get_osfhandle(written)), info->date, info->time);
+  _close(written);
   // After the time, so that a read-only entry still gets its time. Only read-only, hidden,
   // system and archive are taken over; the cabinet's own flags (0x40, 0x80) are not.
   SetFileAttributesW(destination.wide, info->attribs & 0x27);

@@ -9,9 +9,11 @@
 #include "common/text.h"
 #include "register/cabinet.h"
 #include "register/register_control.h"
+#include "register/status_box.h"
 
 namespace {
-// The prefix, the longest dropped path and the status line, and the terminator.
+// The prefix, the longest dropped path and the status line, and the terminator: 1021
+// characters, where 1000 would cut the status line of a long path.
 constexpr size_t FileReportCapacity = 7 + 999 + 14 + 1;
 constexpr size_t DirectoryCopyCapacity = 200;
 constexpr size_t CandidateCapacity = 400;
@@ -62,7 +64,7 @@ bool RegisterUnpackedControls(HWND window) {
 }
 
 void RegisterCabinet(HWND window, const wchar_t* path) {
-  char ansi[AnsiPathCapacity] = {};
+  char ansi[AnsiPathCapacity] = {};  // twice the 1000 bytes: a character may take two bytes
   if (!ConvertToAnsiPath(path, ansi, sizeof ansi)) {
     SetWindowTextW(StatusBox, L"ERROR:拖入文件路径含有当前代码页无法表示的字符！");
     return;
@@ -70,16 +72,13 @@ void RegisterCabinet(HWND window, const wchar_t* path) {
   if (!ExtractCabinet(path, ansi)) return;  // already reported; StatusText keeps the list
 
   bool launched = RegisterUnpackedControls(window);
-  // Hidden while the report is set and scrolled, as during the extraction: each change of
-  // the visible box would redraw its scroll bar at once.
-  bool shown = IsWindowVisible(StatusBox) != FALSE;
-  if (shown) ShowWindow(StatusBox, SW_HIDE);
+  HiddenStatusBox hidden = HideStatusBoxWhileBusy(StatusBox);
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
   StatusTextAppend(launched ? L"注册状态:注册成功！" : L"注册状态:注册失败！");
   SetWindowTextW(StatusBox, StatusText);
   StatusTextReset(StatusTextInitial);  // ready for the next cabinet; the box keeps the report
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
-  if (shown) ShowWindow(StatusBox, SW_SHOW);
+  ShowStatusBoxAgain(hidden);
 }
 }  // namespace
 
@@ -108,7 +107,8 @@ void HandleDroppedFile(HWND window, HDROP drop) {
   CopyText(report, L"拖入文件路径：");
   wchar_t path[DroppedPathCapacity] = {};
   if (!ReadDroppedPath(drop, path)) {
-    // Nothing runs on a path that could only be read cut.
+    // Nothing runs on a path that could only be read cut, and PathBox shows no cut path
+    // either: it is emptied rather than left showing the previous drop.
     SetWindowTextW(PathBox, L"");
     SetWindowTextW(StatusBox, L"ERROR:拖入文件路径过长！");
     return;

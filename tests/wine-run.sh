@@ -10,9 +10,12 @@ export WINEPREFIX WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVER
 export LC_ALL="${LC_ALL:-zh_CN.UTF-8}"
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
-# The first run makes the prefix; later runs find it ready.
+# The first run makes the prefix; later runs find it ready. A test process that crashes ends
+# at once with its backtrace, instead of waiting behind Wine's crash dialog.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1 || true
 fi
 exec "$wine" "$@"

@@ -1,4 +1,5 @@
-// The resources of the built program: icon group 101, the four button faces, the manifest.
+// The resources of the built program: icon group 101, the four button faces, the manifest, and
+// the version shown in the file's properties.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "app/version.h"
 #include "common/globals.h"
 #include "tests/app/app_window.h"
 
@@ -132,6 +135,50 @@ TEST_F(ProgramResources, ManifestAsksForAdministratorAndNothingElse) {
   EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos);
   EXPECT_EQ(manifest.find("<application"), std::string::npos);
   EXPECT_EQ(manifest.find("<compatibility"), std::string::npos);
+}
+
+TEST_F(ProgramResources, VersionResourceReadsBackWithTheProjectVersion) {
+  std::wstring path = WindowsPath(CTLWARDEN_EXE);
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+  EXPECT_EQ(fixed->dwSignature, static_cast<DWORD>(VS_FFI_SIGNATURE));
+  const DWORD high = MAKELONG(CTLWARDEN_VERSION_MINOR, CTLWARDEN_VERSION_MAJOR);
+  const DWORD low = MAKELONG(0, CTLWARDEN_VERSION_PATCH);
+  EXPECT_EQ(fixed->dwFileVersionMS, high);
+  EXPECT_EQ(fixed->dwFileVersionLS, low);
+  EXPECT_EQ(fixed->dwProductVersionMS, high);
+  EXPECT_EQ(fixed->dwProductVersionLS, low);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+  // Chinese (PRC) in UTF-16, the one language of the texts.
+  WORD* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(translation[0], 0x0804);
+  EXPECT_EQ(translation[1], 1200);
+
+  auto text = [&](const wchar_t* name) {
+    std::wstring query = std::wstring(L"\\StringFileInfo\\080404b0\\") + name;
+    wchar_t* value = nullptr;
+    UINT chars = 0;
+    if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &chars) || !value)
+      return std::wstring(L"(missing)");
+    return std::wstring(value);
+  };
+  EXPECT_EQ(text(L"FileVersion"), L"" CTLWARDEN_VERSION_TEXT);
+  EXPECT_EQ(text(L"ProductVersion"), L"" CTLWARDEN_VERSION_TEXT);
+  EXPECT_EQ(text(L"ProductName"), L"Ctlwarden");
+  EXPECT_EQ(text(L"CompanyName"), L"Vornwerk");
+  EXPECT_EQ(text(L"FileDescription"), L"Vorn ActiveX 控件注册与卸载工具");
 }
 
 TEST_F(ProgramResources, TestExecutableCarriesTheSameFaces) {

@@ -27,3 +27,9 @@ struct MessageBoxWatcher {
   std::vector<int> answers;
   HHOOK hook = nullptr;
 };
+
+// For the whole run of a test executable, on the calling thread: a message box raised while no
+// MessageBoxWatcher is alive is one that no case expects. It is answered at once (OK, else
+// Cancel, else No) and fails the case that raised it, instead of waiting for an answer until
+// the run's time-out.
+void GuardAgainstUnexpectedMessageBoxes();

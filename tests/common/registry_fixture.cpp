@@ -63,3 +63,20 @@ std::wstring ExportTree(const std::wstring& path) {
   for (auto& l : lines) out += l + L"\n";
   return out;
 }
+
+bool PutChain(const std::wstring& parent, const std::vector<std::wstring>& names) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, parent.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  for (auto& name : names) {
+    HKEY child;
+    LONG r =
+        RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS) return false;
+    key = child;
+  }
+  RegCloseKey(key);
+  return true;
+}

@@ -201,6 +201,31 @@ TEST_F(Drop, ACabinetIsUnpackedAndItsControlsRegistered) {
   RemoveTestControlKeys({L"a", L"b"});
 }
 
+// The report is set and scrolled while the box is hidden: afterwards the box shows the end of
+// the report, and the keyboard focus is back in the box if the user had put it there.
+TEST_F(Drop, ALongReportIsShownFromItsEndAndTheBoxKeepsTheFocus) {
+  std::vector<CabEntry> entries;
+  for (int i = 0; i < 300; ++i) entries.push_back({"entry" + std::to_string(i) + ".txt", "x"});
+  ASSERT_TRUE(WriteCabinet(Narrow(Work) + "long.cab", entries));
+  WaitForNextSecond();
+  SetFocus(StatusBox);
+  ASSERT_EQ(StatusBox, GetFocus());
+  DropFiles({Work + L"long.cab"});
+  EXPECT_EQ(StatusBox, GetFocus());
+  EXPECT_TRUE(IsWindowVisible(StatusBox));
+
+  int lines = static_cast<int>(SendMessageW(StatusBox, EM_GETLINECOUNT, 0, 0));
+  ASSERT_GE(lines, 303);  // heading, 300 entries, registration heading, status line
+  auto lastLineStart = static_cast<WPARAM>(SendMessageW(StatusBox, EM_LINEINDEX, lines - 1, 0));
+  LRESULT position = SendMessageW(StatusBox, EM_POSFROMCHAR, lastLineStart, 0);
+  RECT client;
+  GetClientRect(StatusBox, &client);
+  int top = static_cast<short>(HIWORD(position));
+  EXPECT_GE(top, 0);
+  EXPECT_LT(top, client.bottom);
+  EXPECT_GT(SendMessageW(StatusBox, EM_GETFIRSTVISIBLELINE, 0, 0), 250);
+}
+
 TEST_F(Drop, OneBadControlInACabinetGetsOneBox) {
   RemoveTestControlKeys({L"good"});
   WaitForNextSecond();

@@ -188,23 +188,6 @@ size_t KeysIn(const Snapshot& snapshot, const std::wstring& path) {
   return n;
 }
 
-bool PutChain(const std::wstring& parent, const Names& names) {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, parent.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  for (auto& name : names) {
-    HKEY child;
-    LONG r =
-        RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
-    RegCloseKey(key);
-    if (r != ERROR_SUCCESS) return false;
-    key = child;
-  }
-  RegCloseKey(key);
-  return true;
-}
-
 namespace {
 using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
 

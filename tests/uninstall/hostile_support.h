@@ -32,9 +32,6 @@ inline testing::AssertionResult ExactlyTheseWent(const Snapshot& before, const S
 // Number of keys of the snapshot that lie in the tree at path.
 size_t KeysIn(const Snapshot& snapshot, const std::wstring& path);
 
-// Creates a chain of keys below parent, one per name, through handles relative to each
-// level, so that the full path may be longer than any path the registry takes at once.
-bool PutChain(const std::wstring& parent, const Names& names);
 // Deletes a tree through relative handles, whatever its depth (the test's own cleanup).
 void RemoveDeepTree(const std::wstring& path);
 

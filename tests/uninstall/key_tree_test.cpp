@@ -151,6 +151,23 @@ TEST(DeleteClassesRootTree, DeepTreeWithLongNamesIsDeletedCompletely) {
   EXPECT_EQ(ExportTree(L"UniTreeDeep"), L"UniTreeDeep\nUniTreeDeep\\Keep\n");
 }
 
+// Deletion follows a tree down to 512 levels below the key it was given, as deep as Windows
+// lets a tree grow; a key one level deeper (Wine allows it) counts as one it cannot delete.
+TEST(DeleteKeyTree, FollowsATreeDownTo512LevelsAndNoDeeper) {
+  KeyCleanup cleanup({L"UniTreeLevels"});
+  for (int levels : {512, 513}) {
+    SCOPED_TRACE(levels);
+    const std::wstring top = L"UniTreeLevels\\T" + std::to_wstring(levels);
+    ASSERT_TRUE(PutChain(top, std::vector<std::wstring>(levels, L"k")));
+    const std::wstring before = ExportTree(top);
+    WorkingPath working;
+    wcscpy(working.text, top.c_str());
+    EXPECT_EQ(DeleteKeyTree(HKEY_CLASSES_ROOT, working), levels == 512 ? 1 : 0);
+    EXPECT_STREQ(working.text, top.c_str());
+    EXPECT_EQ(levels == 512 ? L"" : before, ExportTree(top));
+  }
+}
+
 TEST(DeleteClassesRootTree, WideTreeIsDeleted) {
   KeyCleanup cleanup({L"UniTreeWide"});
   for (int i = 0; i < 60; ++i) {
