@@ -161,3 +161,21 @@ ShownTexts::~ShownTexts() {
   SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
   Recording = nullptr;
 }
+
+FILETIME ExpectedUtc(USHORT date, USHORT time) {
+  SYSTEMTIME local = {};
+  local.wYear = static_cast<WORD>(1980 + (date >> 9));
+  local.wMonth = (date >> 5) & 15;
+  local.wDay = date & 31;
+  local.wHour = time >> 11;
+  local.wMinute = (time >> 5) & 63;
+  local.wSecond = static_cast<WORD>((time & 31) * 2);
+  FILETIME localTime = {}, utc = {};
+  SystemTimeToFileTime(&local, &localTime);
+  LocalFileTimeToFileTime(&localTime, &utc);
+  return utc;
+}
+
+unsigned long long Ticks(const FILETIME& t) {
+  return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}

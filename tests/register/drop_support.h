@@ -34,6 +34,11 @@ std::vector<std::wstring> FilesIn(const std::wstring& directory);
 // Clears read-only and deletes; a missing file is fine.
 void ForceDelete(const std::wstring& path);
 
+// A cabinet entry's local date and time as the UTC time a file keeps, worked out field by field
+// rather than through the conversion the program uses.
+FILETIME ExpectedUtc(USHORT date, USHORT time);
+unsigned long long Ticks(const FILETIME& t);
+
 // Splits a report at "\r\n" (the last line may be unterminated).
 std::vector<std::wstring> Lines(const std::wstring& text);
 

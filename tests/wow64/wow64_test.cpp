@@ -114,17 +114,6 @@ std::string XDrop(const std::string& unixPath) {
   return outcome.empty() ? "error: the drop client gave no outcome" : outcome;
 }
 
-FILETIME CabinetTimeUtc() {
-  FILETIME local = {}, utc = {};
-  DosDateTimeToFileTime(CabDate, CabTime, &local);
-  LocalFileTimeToFileTime(&local, &utc);
-  return utc;
-}
-
-bool SameTime(const FILETIME& a, const FILETIME& b) {
-  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
 // The keys of the test control and of the special ProgID, in both views.
 void ForgetTestKeys() {
   for (const std::wstring& progId : {CabProgId, SingleProgId, WrongBitsProgId, Uploader})
@@ -203,7 +192,7 @@ TEST_F(Wow64Program, ADroppedCabinetIsUnpackedAndItsControlRegistered) {
     WIN32_FILE_ATTRIBUTE_DATA info = {};
     ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &info)) << Narrow(file);
     EXPECT_EQ(entry.attribs & 0x27u, info.dwFileAttributes & 0x27u) << entry.name;
-    EXPECT_TRUE(SameTime(CabinetTimeUtc(), info.ftLastWriteTime)) << entry.name;
+    EXPECT_EQ(Ticks(ExpectedUtc(CabDate, CabTime)), Ticks(info.ftLastWriteTime)) << entry.name;
     EXPECT_TRUE(ReadWholeFile(file) == entry.content) << entry.name;
   }
 }
