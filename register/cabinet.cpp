@@ -14,12 +14,6 @@ namespace {
 ERF FdiError;  // filled in by the interface; the program reports failures its own way
 
 constexpr wchar_t UnpackedListHeading[] = L"解压文件列表:\r\n";
-
-// The status window shows the list as it stands after the last entry; a cabinet that listed
-// no entry leaves it showing the new folder.
-void ShowUnpackedList(HWND box) {
-  if (StatusTextLength() > TextLength(UnpackedListHeading)) SetWindowTextW(box, StatusText);
-}
 }  // namespace
 
 void SplitCabinetPath(char* path, char* name, size_t nameCap) {
@@ -39,8 +33,7 @@ void SplitCabinetPath(char* path, char* name, size_t nameCap) {
 }
 
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
-  CabinetStatusWindow = StatusBox;
-  HiddenStatusBox hidden = HideStatusBoxWhileBusy(CabinetStatusWindow);
+  HWND statusWindow = StatusBox;
 
   char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
@@ -53,26 +46,27 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   StatusTextAppend(L"\r\n新建文件夹:");
   StatusTextAppend(UnpackDir);
   StatusTextAppend(L"\r\n");
-  SetWindowTextW(CabinetStatusWindow, L"");
-  SetWindowTextW(CabinetStatusWindow, StatusText);
+  SetWindowTextW(statusWindow, L"");
+  SetWindowTextW(statusWindow, StatusText);
 
-  // The list of unpacked files, one line per entry; shown once the cabinet is done.
+  // The list of unpacked files, one line per entry; shown as it grows.
   StatusTextReset(UnpackedListHeading);
+  BeginUnpackedList(statusWindow);
 
   HFDI context = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek,
                            cpu80386, &FdiError);
   if (!context) {
-    ShowStatusBoxAgain(hidden);
-    MessageBoxW(CabinetStatusWindow, L"", L"", MB_OK);
-    MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);
+    MessageBoxW(statusWindow, L"", L"", MB_OK);
+    MessageBoxW(statusWindow, L"error", L"", MB_OK);
     return 0;
   }
   BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
+  // A copy that stopped part way leaves no cut file under an entry's name.
+  DiscardUnfinishedEntry();
   BOOL destroyed = FDIDestroy(context);
-  ShowUnpackedList(CabinetStatusWindow);
-  ShowStatusBoxAgain(hidden);
+  ShowUnpackedList();
   // A copy that stopped part way is not reported: what was unpacked gets registered.
   if (copied || destroyed) return 1;
-  MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);
+  MessageBoxW(statusWindow, L"error", L"", MB_OK);
   return 0;
 }

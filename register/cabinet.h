@@ -9,10 +9,12 @@ extern wchar_t UnpackDir[];            // the same, wide; room for "*.*" behind 
 // Room for the unpack directory: root, sign and ten digits, "/", and "*.*" for a search.
 constexpr size_t UnpackDirCapacity = 32;
 
-// The dropped path in the ANSI code page. A dropped path has up to 999 characters, and in a
-// double-byte code page such as 936 each may take two bytes: 2000 bytes hold any of them,
-// where 1000 would cut a long Chinese path.
-constexpr size_t AnsiPathCapacity = 2000;
+// The dropped path in the ANSI code page. A dropped path has up to 999 characters; in a
+// double-byte code page such as 936 each takes at most two bytes, and under the UTF-8 code
+// page (65001) at most three (a character outside the BMP is two wide characters and four
+// bytes). 3000 bytes hold any of them, where 1000 would cut a long Chinese path.
+constexpr size_t AnsiPathCapacity = 3000;
+static_assert(AnsiPathCapacity >= 3 * 999 + 1, "a dropped path in UTF-8, terminated");
 // The cabinet's file name is whatever follows the last backslash of that path, so its buffer
 // holds the whole path rather than 50 bytes: the file is opened by its full name, never by a
 // cut one that would name another file.

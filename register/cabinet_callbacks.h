@@ -3,9 +3,6 @@
 #include <windows.h>
 #include <fdi.h>
 
-// The window that shows the extraction's progress; set when an extraction starts.
-extern HWND CabinetStatusWindow;
-
 // Memory and file services on the C runtime's integer handles.
 FNALLOC(CabAlloc);
 FNFREE(CabFree);
@@ -17,6 +14,14 @@ FNSEEK(CabSeek);
 
 // Creates each entry's file in the unpack directory and gives it its time and attributes.
 FNFDINOTIFY(CabinetNotify);
+
+// Called by CabWrite and CabClose: what the interface writes into an entry's file, and the
+// close of the file of an entry it stops writing.
+void NoteFileWritten(int handle, UINT bytes);
+void NoteFileClosed(int handle);
+// After FDICopy: removes the file of an entry that the copy stopped in the middle of (its
+// content is cut short or empty); files unpacked whole stay.
+void DiscardUnfinishedEntry();
 
 // True when an entry name, as the file system will read it, stays inside the unpack
 // directory and names no device: no "..", no leading separator, no drive or ':' stream,

@@ -14,8 +14,15 @@ FNOPEN(CabOpen) { return _open(pszFile, oflag, pmode); }
 
 FNREAD(CabRead) { return static_cast<UINT>(_read(static_cast<int>(hf), pv, cb)); }
 
-FNWRITE(CabWrite) { return static_cast<UINT>(_write(static_cast<int>(hf), pv, cb)); }
+FNWRITE(CabWrite) {
+  auto written = static_cast<UINT>(_write(static_cast<int>(hf), pv, cb));
+  NoteFileWritten(static_cast<int>(hf), written);
+  return written;
+}
 
-FNCLOSE(CabClose) { return _close(static_cast<int>(hf)); }
+FNCLOSE(CabClose) {
+  NoteFileClosed(static_cast<int>(hf));
+  return _close(static_cast<int>(hf));
+}
 
 FNSEEK(CabSeek) { return _lseek(static_cast<int>(hf), dist, seektype); }

@@ -64,7 +64,7 @@ bool RegisterUnpackedControls(HWND window) {
 }
 
 void RegisterCabinet(HWND window, const wchar_t* path) {
-  char ansi[AnsiPathCapacity] = {};  // twice the 1000 bytes: a character may take two bytes
+  char ansi[AnsiPathCapacity] = {};  // three bytes a character: see AnsiPathCapacity
   if (!ConvertToAnsiPath(path, ansi, sizeof ansi)) {
     SetWindowTextW(StatusBox, L"ERROR:拖入文件路径含有当前代码页无法表示的字符！");
     return;
@@ -72,13 +72,11 @@ void RegisterCabinet(HWND window, const wchar_t* path) {
   if (!ExtractCabinet(path, ansi)) return;  // already reported; StatusText keeps the list
 
   bool launched = RegisterUnpackedControls(window);
-  HiddenStatusBox hidden = HideStatusBoxWhileBusy(StatusBox);
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
   StatusTextAppend(launched ? L"注册状态:注册成功！" : L"注册状态:注册失败！");
-  SetWindowTextW(StatusBox, StatusText);
+  ShowWholeReport(StatusBox);
   StatusTextReset(StatusTextInitial);  // ready for the next cabinet; the box keeps the report
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
-  ShowStatusBoxAgain(hidden);
 }
 }  // namespace
 

@@ -1,16 +1,20 @@
-// StatusBox while a drop is at work. A visible multi-line edit box redraws its scroll bar at
-// once on every change of its text (milliseconds apiece under Wine), and nothing is painted
-// until the drop returns to the message loop anyway, so the box is hidden while the report is
-// built and set, and shown again, holding the text it is to show, before anything can be seen:
-// a message box, or the end of the drop.
+// StatusBox while a cabinet drop is at work. The window handles no messages until the drop
+// returns, so nothing reaches the screen unless the program paints it: the box is painted
+// (UpdateWindow) each time its text changes. While a cabinet unpacks, the list of unpacked
+// files is shown as it grows: no more often than the eye can follow, and once more after the
+// last entry. The box stays visible throughout; hiding it would let the main window paint its
+// body over the box's place until the drop ends.
 #pragma once
 #include <windows.h>
 
-struct HiddenStatusBox {
-  HWND box;       // null when the box was not visible: there is nothing to show again
-  bool hadFocus;  // hiding takes the keyboard focus away from the box
-};
-
-HiddenStatusBox HideStatusBoxWhileBusy(HWND box);
-// Shows the box again and gives it back the keyboard focus if it had it.
-void ShowStatusBoxAgain(const HiddenStatusBox& hidden);
+// The list of unpacked files begins: StatusText holds its heading, and the box shows the text
+// set before it, which is painted now.
+void BeginUnpackedList(HWND box);
+// After each listed entry: brings the box up to StatusText when the time has come.
+void ShowUnpackedListProgress();
+// After the last entry: brings the box up to StatusText when any entry was listed; a cabinet
+// that listed none leaves the box showing the text before the list.
+void ShowUnpackedList();
+// At the end of a cabinet drop: the box shows the whole of StatusText, painted. When it shows
+// the list so far, only the rest is added: the text it holds is laid out once, not twice.
+void ShowWholeReport(HWND box);

@@ -67,14 +67,20 @@ TEST_F(Extraction, ShowsTheDroppedPathThenEveryUnpackedFile) {
   EXPECT_STREQ(expectedDir, UnpackDirAnsi);
   EXPECT_EQ(Widen(expectedDir), Dir());
 
-  // The list is set once, after the last entry: the box is hidden while the cabinet unpacks.
+  // The list is shown as it grows, now and then, and whole after the last entry; a cabinet of
+  // two small files is usually unpacked before the first update is due.
   const std::wstring dir = Dir();
   const std::vector<std::wstring> expected = {
       L"",
       L"拖入文件路径:C:\\regtest\\shown.cab\r\n新建文件夹:" + dir + L"\r\n",
       L"解压文件列表:\r\n" + dir + L"a.ocx\r\n" + dir + L"b.inf\r\n",
   };
-  EXPECT_EQ(expected, shown.texts);
+  ASSERT_GE(shown.texts.size(), 3u);
+  EXPECT_EQ(expected[0], shown.texts[0]);
+  EXPECT_EQ(expected[1], shown.texts[1]);
+  EXPECT_EQ(expected[2], shown.texts.back());
+  for (size_t i = 2; i + 1 < shown.texts.size(); ++i)
+    EXPECT_EQ(0u, expected[2].find(shown.texts[i])) << "an update shows the list so far";
   EXPECT_EQ(expected.back(), std::wstring(StatusText));
   EXPECT_EQ(expected.back(), WindowText(StatusBox));
   // The caller's ANSI path keeps its directory part only.
@@ -143,15 +149,19 @@ TEST_F(Extraction, ReplacesAnExistingFileWhole) {
 }
 
 // Windows refuses to create a file anew over one that is hidden or system; the entry that
-// follows must still replace it whole and leave its own times and attributes.
+// follows must still replace it whole and leave its own times and attributes. Wine does not
+// refuse that creation, so here the case proves the rest: the second entry asks for the
+// archive attribute alone, which the file kept from the first entry, and the file must not
+// keep hidden and system beside it (the attributes are set by name unless the written file
+// has exactly those asked for).
 TEST_F(Extraction, ReplacesAHiddenSystemFileWithTheSecondEntrysTimesAndAttributes) {
   CabEntry first = {"dup.ocx", std::string(5000, 'L'), 0x4A21, 0x0000, 0x26};
-  CabEntry second = {"dup.ocx", "short", 0x5B9F, 0xBF7D, 0x21};
+  CabEntry second = {"dup.ocx", "short", 0x5B9F, 0xBF7D, 0x20};
   ASSERT_EQ(1, Extract("hiddendup.cab", {first, second}));
   std::wstring path = Dir() + L"dup.ocx";
   EXPECT_EQ("short", ReadWholeFile(path));
   WIN32_FILE_ATTRIBUTE_DATA info = InfoOf(path);
-  EXPECT_EQ(0x21u, info.dwFileAttributes & 0x27u);
+  EXPECT_EQ(0x20u, info.dwFileAttributes & 0x27u);
   EXPECT_EQ(Ticks(ExpectedUtc(second.date, second.time)), Ticks(info.ftLastWriteTime));
   ForceDelete(path);
 }
@@ -263,7 +273,6 @@ TEST(CabinetNotification, OnlyCopyAndCloseDoAnything) {
 
 TEST(CabinetNotification, RefusesDestinationsTooLongToWrite) {
   CreateTestWindows();
-  CabinetStatusWindow = StatusBox;
   char savedDir[UnpackDirCapacity];
   memcpy(savedDir, UnpackDirAnsi, sizeof savedDir);
   strcpy(UnpackDirAnsi, "C:/regtest/");

@@ -58,7 +58,13 @@ FNFCIGETTEMPFILE(TempFile) {
   strcpy(pszTempName, name);
   return TRUE;
 }
-FNFCIGETNEXTCABINET(NextCabinet) { return FALSE; }
+// Names the next part of a split set: the prefix that pv points to, the part's number, ".cab".
+FNFCIGETNEXTCABINET(NextCabinet) {
+  const auto* prefix = static_cast<const std::string*>(pv);
+  if (!prefix) return FALSE;
+  snprintf(pccab->szCab, sizeof pccab->szCab, "%s%d.cab", prefix->c_str(), pccab->iCab);
+  return TRUE;
+}
 FNFCISTATUS(Status) { return 0; }
 FNFCIGETOPENINFO(OpenInfo) {
   *pdate = Current->date;
@@ -70,18 +76,14 @@ FNFCIGETOPENINFO(OpenInfo) {
 }
 }  // namespace
 
-bool WriteCabinet(const std::string& path, const std::vector<CabEntry>& entries) {
+namespace {
+// prefix: null for a single cabinet, else the name of every part before its number.
+bool Compress(CCAB& ccab, const std::vector<CabEntry>& entries, std::string* prefix) {
   Fci fci;
   if (!LoadFci(fci)) return false;
-  CCAB ccab = {};
-  ccab.cb = 0x7FFFFFFF;
-  ccab.cbFolderThresh = 0x7FFFFFFF;
-  size_t slash = path.find_last_of('\\');
-  snprintf(ccab.szCabPath, sizeof ccab.szCabPath, "%s", path.substr(0, slash + 1).c_str());
-  snprintf(ccab.szCab, sizeof ccab.szCab, "%s", path.substr(slash + 1).c_str());
   ERF erf = {};
   HFCI context = fci.create(&erf, Placed, Alloc, Free, Open, Read, Write, Close, Seek, Delete,
-                            TempFile, &ccab, nullptr);
+                            TempFile, &ccab, prefix);
   if (!context) return false;
   bool ok = true;
   for (const CabEntry& entry : entries) {
@@ -103,4 +105,28 @@ bool WriteCabinet(const std::string& path, const std::vector<CabEntry>& entries)
   ok = ok && fci.flush(context, FALSE, NextCabinet, Status);
   fci.destroy(context);
   return ok;
+}
+}  // namespace
+
+bool WriteCabinet(const std::string& path, const std::vector<CabEntry>& entries) {
+  CCAB ccab = {};
+  ccab.cb = 0x7FFFFFFF;
+  ccab.cbFolderThresh = 0x7FFFFFFF;
+  size_t slash = path.find_last_of('\\');
+  snprintf(ccab.szCabPath, sizeof ccab.szCabPath, "%s", path.substr(0, slash + 1).c_str());
+  snprintf(ccab.szCab, sizeof ccab.szCab, "%s", path.substr(slash + 1).c_str());
+  return Compress(ccab, entries, nullptr);
+}
+
+bool WriteSplitCabinet(const std::string& directory, const std::string& prefix,
+                       const std::vector<CabEntry>& entries, unsigned long partSize) {
+  CCAB ccab = {};
+  ccab.cb = partSize;
+  ccab.cbFolderThresh = 0x7FFFFFFF;
+  ccab.iCab = 1;
+  ccab.setID = 1717;
+  snprintf(ccab.szCabPath, sizeof ccab.szCabPath, "%s", directory.c_str());
+  snprintf(ccab.szCab, sizeof ccab.szCab, "%s1.cab", prefix.c_str());
+  std::string named = prefix;
+  return Compress(ccab, entries, &named);
 }

@@ -16,3 +16,8 @@ struct CabEntry {
 
 // Writes the cabinet to path (ANSI); false when the interface refused.
 bool WriteCabinet(const std::string& path, const std::vector<CabEntry>& entries);
+
+// Writes a split set into directory (ANSI, ending in a backslash): parts of at most partSize
+// bytes named prefix1.cab, prefix2.cab, ..., each naming the next. False when refused.
+bool WriteSplitCabinet(const std::string& directory, const std::string& prefix,
+                       const std::vector<CabEntry>& entries, unsigned long partSize);

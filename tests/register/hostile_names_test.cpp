@@ -166,3 +166,16 @@ TEST_F(HostileNames, AReadOnlyUnpackDirectory) {
   }
   FAIL() << "the clock moved on between creating the directory and the drop";
 }
+
+TEST_F(HostileNames, NamesTheCodePageCannotDecodeAreRefused) {
+  // 0xFF is no character of code page 936, nor is a lead byte before a blank. Read leniently,
+  // such bytes become a stand-in character (under a UTF-8 code page U+FFFD for every one of
+  // them), so two different names could become one file and the second replace the first.
+  const std::string first = "x\xFF.txt", second = "x\xFE .txt";
+  std::wstring report = DropCabinet(
+      "undecodable.cab", {{"before.txt", "B"}, {first, "1"}, {second, "2"}, {"after.txt", "A"}});
+  const std::wstring dir = Dir();
+  EXPECT_EQ(FailedReport({dir + L"before.txt", dir + Widen(first)}), report);
+  EXPECT_EQ(std::vector<std::wstring>{L"before.txt"}, FilesIn(dir));
+  EmptyDirectory(dir);
+}

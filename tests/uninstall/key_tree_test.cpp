@@ -151,8 +151,10 @@ TEST(DeleteClassesRootTree, DeepTreeWithLongNamesIsDeletedCompletely) {
   EXPECT_EQ(ExportTree(L"UniTreeDeep"), L"UniTreeDeep\nUniTreeDeep\\Keep\n");
 }
 
-// Deletion follows a tree down to 512 levels below the key it was given, as deep as Windows
-// lets a tree grow; a key one level deeper (Wine allows it) counts as one it cannot delete.
+// Deletion follows a tree down to 512 levels below the key it was given; a key one level
+// deeper counts as one it cannot delete. Windows counts its limit of 512 levels from the
+// hive's root, so a tree this deep below a key of HKEY_CLASSES_ROOT cannot exist there: only
+// Wine, which sets no such limit, lets the case build it.
 TEST(DeleteKeyTree, FollowsATreeDownTo512LevelsAndNoDeeper) {
   KeyCleanup cleanup({L"UniTreeLevels"});
   for (int levels : {512, 513}) {
