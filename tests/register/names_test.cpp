@@ -98,23 +98,30 @@ TEST(EntryNames, DeviceNamesAreRefused) {
     EXPECT_FALSE(IsSafeEntryName(name)) << Narrow(name);
 }
 
-TEST(RegisterParameters, QuoteThePathBehindTheCommand) {
+// The interpreter strips the outer pair of a /c command that starts with a quotation mark
+// and holds more than two, and runs "<regsvr32>" /s "path".
+TEST(RegisterParameters, QuoteRegsvr32AndThePathInsideTheOuterPair) {
+  const wchar_t* regsvr32 = L"C:\\windows\\system32\\regsvr32.exe";
   wchar_t out[RegisterParametersCapacity];
-  ASSERT_TRUE(BuildRegisterParameters(L"C:\\ctl\\a.ocx", out, RegisterParametersCapacity));
-  EXPECT_STREQ(L"/c regsvr32 /s \"C:\\ctl\\a.ocx\"", out);
-  ASSERT_TRUE(BuildRegisterParameters(L"C:\\my controls\\a b.ocx", out, RegisterParametersCapacity));
-  EXPECT_STREQ(L"/c regsvr32 /s \"C:\\my controls\\a b.ocx\"", out);
+  ASSERT_TRUE(BuildRegisterParameters(regsvr32, L"C:\\ctl\\a.ocx", out, RegisterParametersCapacity));
+  EXPECT_STREQ(L"/c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\ctl\\a.ocx\"\"", out);
+  ASSERT_TRUE(BuildRegisterParameters(regsvr32, L"C:\\my controls\\a b.ocx", out,
+                                      RegisterParametersCapacity));
+  EXPECT_STREQ(L"/c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\my controls\\a b.ocx\"\"",
+               out);
 }
 
 TEST(RegisterParameters, FitTheLongestDroppedPathAndRefuseMore) {
   wchar_t out[RegisterParametersCapacity];
+  // The longest system path a MAX_PATH buffer holds.
+  std::wstring regsvr32 = L"C:\\" + std::wstring(MAX_PATH - 1 - 3 - 13, L's') + L"\\regsvr32.exe";
+  ASSERT_EQ(size_t{MAX_PATH - 1}, regsvr32.size());
   std::wstring path = L"C:\\" + std::wstring(992, L'p') + L".ocx";  // 999 characters
   ASSERT_EQ(999u, path.size());
-  ASSERT_TRUE(BuildRegisterParameters(path.c_str(), out, RegisterParametersCapacity));
-  EXPECT_EQ(L"/c regsvr32 /s \"" + path + L"\"", std::wstring(out));
-  EXPECT_EQ(path.size() + 17, wcslen(out));
+  ASSERT_TRUE(BuildRegisterParameters(regsvr32.c_str(), path.c_str(), out, RegisterParametersCapacity));
+  EXPECT_EQ(L"/c \"\"" + regsvr32 + L"\" /s \"" + path + L"\"\"", std::wstring(out));
   path += L"x";
-  EXPECT_FALSE(BuildRegisterParameters(path.c_str(), out, RegisterParametersCapacity));
+  EXPECT_FALSE(BuildRegisterParameters(regsvr32.c_str(), path.c_str(), out, RegisterParametersCapacity));
   EXPECT_STREQ(L"", out);
 }
 
