@@ -5,6 +5,7 @@
 #include "common/status_text.h"
 #include "common/text.h"
 #include "register/cabinet_callbacks.h"
+#include "register/cabinet_library.h"
 #include "register/status_box.h"
 
 char UnpackDirAnsi[UnpackDirCapacity] = "";
@@ -59,16 +60,19 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   // The list of unpacked files, one line per entry; shown once the cabinet is done.
   StatusTextReset(UnpackedListHeading);
 
-  HFDI context = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek,
-                           cpu80386, &FdiError);
+  // A cabinet library that cannot be loaded is handled as an interface that cannot start.
+  const CabinetFunctions* cabinet = CabinetLibrary();
+  HFDI context = !cabinet ? nullptr
+                          : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
+                                            CabClose, CabSeek, cpu80386, &FdiError);
   if (!context) {
     ShowStatusBoxAgain(hidden);
     MessageBoxW(CabinetStatusWindow, L"", L"", MB_OK);
     MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);
     return 0;
   }
-  BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
-  BOOL destroyed = FDIDestroy(context);
+  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
+  BOOL destroyed = cabinet->destroy(context);
   ShowUnpackedList(CabinetStatusWindow);
   ShowStatusBoxAgain(hidden);
   // A copy that stopped part way is not reported: what was unpacked gets registered.

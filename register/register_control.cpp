@@ -25,17 +25,6 @@ bool CmdWouldRewrite(const wchar_t* path) {
   return percents >= 2;
 }
 
-namespace {
-
-// True when this Windows has the LOAD_LIBRARY_SEARCH_* flags (Windows 8, or Windows 7 with
-// KB2533623); their presence is documented to go with SetDefaultDllDirectories.
-bool HasSearchFlags() {
-  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-  return kernel32 && GetProcAddress(kernel32, "SetDefaultDllDirectories");
-}
-
-}  // namespace
-
 bool ProbeControl(const wchar_t* path) {
   // The control's dependencies are searched in its own folder and then the system directory.
   // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 names both explicitly, so
@@ -46,7 +35,7 @@ bool ProbeControl(const wchar_t* path) {
   // the safe side. Without the flags (Windows 7 lacking KB2533623) LOAD_WITH_ALTERED_SEARCH_PATH
   // is regsvr32's own search: the control's folder takes the program folder's place, and the
   // current directory is out of it since start-up called SetDllDirectoryW(L"").
-  DWORD flags = HasSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+  DWORD flags = HasDllSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
                                  : LOAD_WITH_ALTERED_SEARCH_PATH;
   HMODULE probe = LoadLibraryExW(path, nullptr, flags);
   if (!probe) return false;
