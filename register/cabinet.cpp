@@ -46,7 +46,15 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
 
-  if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, CreateUnpackDirectory())) UnpackDirAnsi[0] = 0;
+  const wchar_t* refusal = nullptr;
+  const char* directory = CreateUnpackDirectory(&refusal);
+  if (!directory) {
+    // Nothing is unpacked into a folder that others may have prepared.
+    ShowStatusBoxAgain(hidden);
+    MessageBoxW(MainWindow, refusal, L"ERROR", MB_OK);
+    return 0;
+  }
+  if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, directory)) UnpackDirAnsi[0] = 0;
   UnpackDir[0] = 0;
   MultiByteToWideChar(CP_ACP, 0, UnpackDirAnsi, -1, UnpackDir, UnpackDirCapacity);
 
