@@ -1,9 +1,8 @@
 // The program started from a folder where a download planted cabinet.dll, cmd.exe and
 // regsvr32 (.exe, .com, .bat), as a double-click on the program in a Downloads folder starts
 // it: that folder is the program's own folder and its current directory. Wine prefers its
-// built-in DLLs to a file beside the program; an override "native,builtin" for cabinet.dll
-// (set for ctlwarden.exe in Wine's registry: Wine takes WINEDLLOVERRIDES from the Unix
-// environment only, not from the one a Windows parent passes) makes it search as Windows does.
+// built-in DLLs to a file beside the program; PreferNativeCabinet makes it search as Windows
+// does.
 // Each planted file leaves a marker when it runs; none may run, and the system's regsvr32
 // registers the dropped control and the cabinet's control as before.
 #include <windows.h>
@@ -14,6 +13,7 @@
 
 #include "tests/app/app_window.h"
 #include "tests/app/program_driver.h"
+#include "tests/common/planted_files.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
 #include "tools/remote_drop.h"
@@ -29,40 +29,6 @@ constexpr unsigned RegistrationBound = 60000;
 void ForgetTestControl() {
   RemoveTree(TestProgId);
   RemoveTree(TestClassKey);
-}
-
-// Sets or removes Wine's override that makes ctlwarden.exe look for cabinet.dll as Windows
-// does, before taking its own.
-bool PreferNativeCabinet(bool prefer) {
-  const wchar_t key[] = L"Software\\Wine\\AppDefaults\\ctlwarden.exe\\DllOverrides";
-  if (!prefer) return RegDeleteKeyW(HKEY_CURRENT_USER, key) == ERROR_SUCCESS;
-  const wchar_t value[] = L"native,builtin";
-  return RegSetKeyValueW(HKEY_CURRENT_USER, key, L"cabinet", REG_SZ, value, sizeof value) ==
-         ERROR_SUCCESS;
-}
-
-// Deletes the files of folder (not below it): what an earlier run planted and left.
-void EmptyFolder(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
-  while (FindNextFileW(search, &entry));
-  FindClose(search);
-}
-
-// The markers the planted files left in folder, by name.
-std::wstring MarkersIn(const std::wstring& folder) {
-  std::wstring found;
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW((folder + L"\\*.ran").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  do found += std::wstring(entry.cFileName) + L" ";
-  while (FindNextFileW(search, &entry));
-  FindClose(search);
-  return found;
 }
 
 class PlantedFolder : public ::testing::Test {
