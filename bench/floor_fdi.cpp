@@ -91,12 +91,12 @@ int FloorExtract(const wchar_t* cabinet, const wchar_t* directory, FloorTimes gi
   FilesWritten = 0;
   GiveTimes = giveTimes;
   ERF error = {};
-  const CabinetFunctions* cabinet = CabinetLibrary();
-  if (!cabinet) return -1;
-  HFDI context = cabinet->create(FloorAlloc, FloorFree, FloorOpen, FloorRead, FloorWrite, FloorClose,
+  const CabinetFunctions* fdi = CabinetLibrary();
+  if (!fdi) return -1;
+  HFDI context = fdi->create(FloorAlloc, FloorFree, FloorOpen, FloorRead, FloorWrite, FloorClose,
                            FloorSeek, cpu80386, &error);
   if (!context) return -1;
-  BOOL copied = cabinet->copy(context, name, path, 0, FloorNotify, nullptr, nullptr);
-  cabinet->destroy(context);
+  BOOL copied = fdi->copy(context, name, path, 0, FloorNotify, nullptr, nullptr);
+  fdi->destroy(context);
   return copied ? FilesWritten : -1;
 }
