@@ -299,12 +299,14 @@ TEST_F(Drop, ControlsBeforeAHostileEntryAreStillRegistered) {
 TEST_F(Drop, AControlWithItsHelperLibraryFromOneCabinetIsRegistered) {
   RemoveTree(L"Vorn.Test.depctl");
   RemoveTree(L"CLSID\\{7A3C0012-5E21-4b8d-9F14-3C2B1A0D9E51}");
+  WaitForNextSecond();  // a directory of its own, without the controls of earlier cases
   MessageBoxWatcher boxes;
   DropFiles({Work + L"dep.cab"});
   EXPECT_TRUE(boxes.seen.empty()) << Narrow(boxes.seen.empty() ? L"" : boxes.seen[0].text);
   EXPECT_NE(std::wstring::npos, WindowText(StatusBox).find(L"注册状态:注册成功！"))
       << Narrow(WindowText(StatusBox));
   EXPECT_TRUE(WaitUntil([] { return KeyExists(L"Vorn.Test.depctl\\CLSID"); }, RegistrationBound));
+  WaitForRegistrationsToEnd();
   RemoveTree(L"Vorn.Test.depctl");
   RemoveTree(L"CLSID\\{7A3C0012-5E21-4b8d-9F14-3C2B1A0D9E51}");
 }
