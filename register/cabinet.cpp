@@ -5,6 +5,7 @@
 #include "common/status_text.h"
 #include "common/text.h"
 #include "register/cabinet_callbacks.h"
+#include "register/cabinet_library.h"
 #include "register/status_box.h"
 
 char UnpackDirAnsi[UnpackDirCapacity] = "";
@@ -38,7 +39,14 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
 
-  if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, CreateUnpackDirectory())) UnpackDirAnsi[0] = 0;
+  const wchar_t* refusal = nullptr;
+  const char* directory = CreateUnpackDirectory(&refusal);
+  if (!directory) {
+    // Nothing is unpacked into a folder that others may have prepared.
+    MessageBoxW(MainWindow, refusal, L"ERROR", MB_OK);
+    return 0;
+  }
+  if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, directory)) UnpackDirAnsi[0] = 0;
   UnpackDir[0] = 0;
   MultiByteToWideChar(CP_ACP, 0, UnpackDirAnsi, -1, UnpackDir, UnpackDirCapacity);
 
@@ -53,17 +61,20 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   StatusTextReset(UnpackedListHeading);
   BeginUnpackedList(statusWindow);
 
-  HFDI context = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek,
-                           cpu80386, &FdiError);
+  // A cabinet library that cannot be loaded is handled as an interface that cannot start.
+  const CabinetFunctions* cabinet = CabinetLibrary();
+  HFDI context = !cabinet ? nullptr
+                          : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
+                                            CabClose, CabSeek, cpu80386, &FdiError);
   if (!context) {
     MessageBoxW(statusWindow, L"", L"", MB_OK);
     MessageBoxW(statusWindow, L"error", L"", MB_OK);
     return 0;
   }
-  BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
+  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
   // A copy that stopped part way leaves no cut file under an entry's name.
   DiscardUnfinishedEntry();
-  BOOL destroyed = FDIDestroy(context);
+  BOOL destroyed = cabinet->destroy(context);
   ShowUnpackedList();
   // A copy that stopped part way is not reported: what was unpacked gets registered.
   if (copied || destroyed) return 1;

@@ -25,6 +25,8 @@ int LeadingCodeUnits(const wchar_t* name) {
   return n;
 }
 
+}  // namespace
+
 bool HasVendorPrefix(const wchar_t* name) {
   char ansi[AnsiNameCapacity];
   memset(ansi, 0, sizeof ansi);
@@ -35,7 +37,6 @@ bool HasVendorPrefix(const wchar_t* name) {
     if (strcmp(ansi, prefix) == 0) return true;
   return false;
 }
-}  // namespace
 
 int QueryInstalledControls() {
   HWND list = ControlList;

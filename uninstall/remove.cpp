@@ -9,6 +9,7 @@
 
 #include "common/text.h"
 #include "uninstall/key_tree.h"
+#include "uninstall/query.h"
 
 namespace {
 // A registry key name has at most 255 characters.
@@ -28,6 +29,30 @@ constexpr size_t ClassPathCapacity =
 bool IsKeyName(const wchar_t* text) {
   size_t length = TextLength(text);
   return length > 0 && length < KeyNameCapacity && !wcschr(text, L'\\');
+}
+
+constexpr wchar_t ClassProgIdNames[][26] = {L"\\ProgID", L"\\VersionIndependentProgID"};
+constexpr size_t ClassProgIdPathCapacity =
+    std::size(WowClassPrefix) - 1 + KeyNameCapacity + std::size(ClassProgIdNames[1]) - 1;
+
+// True when the class key names the ProgID being removed, or another ProgID of the maker, in
+// its ProgID or VersionIndependentProgID subkey. For an elevated process HKEY_CLASSES_ROOT includes the
+// user's own classes, which any process of the user may write: a ProgID of the maker planted
+// there, or one of two products that both claim a class, may name a class of the system or
+// of another maker, whose keys must stay. A class key that names no ProgID at all is kept
+// too: the registration code of ATL, MFC, VB6 and Delphi controls writes ProgID under the
+// class, while many classes of the system (shell folders and extensions) have none, so
+// deleting those would reopen the hole for exactly them; a control of the maker without it
+// keeps its class key, a leftover that points at its own file.
+bool ClassBelongsTo(const wchar_t* progIdKey, const wchar_t* classPath) {
+  for (const wchar_t* name : ClassProgIdNames) {
+    wchar_t path[ClassProgIdPathCapacity] = {};
+    wchar_t progId[KeyNameCapacity + 1];  // a ProgID as long as a key name is read whole
+    if (!CopyText(path, classPath) || !AppendText(path, name)) continue;
+    ReadDefaultValue(path, progId, std::size(progId));
+    if (progId[0] && (HasVendorPrefix(progId) || lstrcmpiW(progId, progIdKey) == 0)) return true;
+  }
+  return false;
 }
 
 // The type-library text of the class, read afresh before each sweep; empty when the class is
@@ -53,24 +78,28 @@ bool DetectWow64() {
   return wow64 != FALSE;
 }
 
-void ReadDefaultValue(const wchar_t* path, wchar_t (&value)[DefaultValueCapacity]) {
-  wmemset(value, L'\0', DefaultValueCapacity);
+void ReadDefaultValue(const wchar_t* path, wchar_t* value, size_t capacity) {
+  wmemset(value, L'\0', capacity);
   HKEY key;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   // One character is held back, so the text ends inside the buffer even when the value was
   // stored without its terminator. A value that does not fit reads as empty, not cut.
   DWORD type = REG_NONE;
-  DWORD size = static_cast<DWORD>((DefaultValueCapacity - 1) * sizeof(wchar_t));
+  DWORD size = static_cast<DWORD>((capacity - 1) * sizeof(wchar_t));
   LONG result =
       RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
   // Only a string is a text: the bytes of a number, a binary value or a list of strings, read
   // as characters, would name keys that the control never registered.
   if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    wmemset(value, L'\0', DefaultValueCapacity);
+    wmemset(value, L'\0', capacity);
   } else if (size % sizeof(wchar_t) != 0) {
     value[size / sizeof(wchar_t)] = L'\0';  // half a character stored at the end is no text
   }
   RegCloseKey(key);
+}
+
+void ReadDefaultValue(const wchar_t* path, wchar_t (&value)[DefaultValueCapacity]) {
+  ReadDefaultValue(path, value, DefaultValueCapacity);
 }
 
 void RemoveSpecialControl(const SpecialControl& row, bool wow64) {
@@ -110,7 +139,8 @@ int RemoveControlInView(const wchar_t* progId, bool wow64) {
   DeleteClassesRootTree(L".zxd");
 
   // Without a CLSID that names one key there is no class key of this control to read or
-  // delete.
+  // delete; a class that is not the maker's is neither deleted nor swept for (its type
+  // library and interfaces are another program's), but the ProgID key still goes.
   bool classKnown = IsKeyName(clsid);
   wchar_t classPath[ClassPathCapacity] = {};
   wchar_t typeLibPath[ClassPathCapacity] = {};
@@ -119,6 +149,7 @@ int RemoveControlInView(const wchar_t* progId, bool wow64) {
     AppendText(classPath, clsid);
     CopyText(typeLibPath, classPath);
     AppendText(typeLibPath, TypeLibSuffix);
+    classKnown = ClassBelongsTo(progIdKey, classPath);
   }
 
   // On 32-bit Windows there is no 32-bit view: "Interface" is swept a second time instead.

@@ -19,6 +19,8 @@ constexpr size_t DefaultValueCapacity = 256;
 // The default value of the key at path below HKEY_CLASSES_ROOT, or an empty text when there
 // is none, it is no string (REG_SZ or REG_EXPAND_SZ) or it does not fit.
 void ReadDefaultValue(const wchar_t* path, wchar_t (&value)[DefaultValueCapacity]);
+// The same into a buffer of capacity characters: a value of up to capacity - 2 characters.
+void ReadDefaultValue(const wchar_t* path, wchar_t* value, size_t capacity);
 
 // Two controls whose registration is removed with fixed keys.
 struct SpecialControl {

@@ -1,6 +1,7 @@
 #include "tests/register/drop_support.h"
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "common/globals.h"
 #include "tests/common/registry_fixture.h"
+#include "tests/common/wait.h"
 
 const wchar_t TestClassId[] = L"{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}";
 
@@ -133,7 +135,25 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
   }
 }
 
+namespace {
+bool Regsvr32Runs() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  bool runs = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !runs;
+       more = Process32NextW(snapshot, &entry))
+    runs = lstrcmpiW(entry.szExeFile, L"regsvr32.exe") == 0;
+  CloseHandle(snapshot);
+  return runs;
+}
+}  // namespace
+
+void WaitForRegistrationsToEnd() { WaitUntil([] { return !Regsvr32Runs(); }, 30000); }
+
 void RemoveTestControlKeys(const std::vector<std::wstring>& baseNames) {
+  WaitForRegistrationsToEnd();
   for (const auto& base : baseNames) RemoveTree(L"Vorn.Test." + base);
   RemoveTree(std::wstring(L"CLSID\\") + TestClassId);
   RemoveTree(L"Interface\\{7A3C0001-5E21-4B8D-9F14-3C2B1A0D9E51}");

@@ -42,7 +42,12 @@ unsigned long long Ticks(const FILETIME& t);
 // Splits a report at "\r\n" (the last line may be unterminated).
 std::vector<std::wstring> Lines(const std::wstring& text);
 
-// The keys that testctl.dll registers under a given base name, and the shared class keys.
+// Waits (at most 30 s) until no regsvr32 runs. A case that has seen the keys it waited for
+// may find regsvr32 still writing the rest: a key removed before it ends would come back and
+// show in a later case's query.
+void WaitForRegistrationsToEnd();
+// The keys that testctl.dll registers under a given base name, and the shared class keys,
+// once no regsvr32 runs.
 void RemoveTestControlKeys(const std::vector<std::wstring>& baseNames);
 extern const wchar_t TestClassId[];
 

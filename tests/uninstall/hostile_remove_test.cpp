@@ -19,9 +19,11 @@ void PutFileTypes() {
   PutKey(L".zxd", L"Vorn.Data");
 }
 
-// A class key as a control registers it, to stand where a CLSID text would lead.
+// A class key as a control registers it, to stand where a CLSID text would lead: it names a
+// ProgID of the maker, so the removal takes it as the control's own.
 void PutClass(const std::wstring& classKey) {
   PutKey(classKey + L"\\InprocServer32", L"C:\\VornActiveX\\1\\ctl.ocx");
+  PutKey(classKey + L"\\ProgID", L"Vorn.HurControl.1");
   PutKey(classKey + L"\\Control");
 }
 

@@ -397,6 +397,7 @@ TEST(RemoveControl, LongestProgIdAndClsidAreRemoved) {
     KeyCleanup cleanup(e.gone);
     PutKey(progId + L"\\CLSID", clsid.c_str());
     PutKey(classKey + L"\\TypeLib", L"{B80000A0-C800-4Cef-8C2D-0123456789AB}");
+    PutKey(classKey + L"\\ProgID", progId.c_str());
     PutKey(L"TypeLib\\" + lib + L"\\1.0\\0\\win32", L"ctl.ocx");
     PutFileTypes();
     EXPECT_EQ(RemoveControlInView(progId.c_str(), wow64), 1);
@@ -497,5 +498,58 @@ TEST(ReadDefaultValue, ReadsTheWholeValueOrNothing) {
     ReadDefaultValue(path, value);
     EXPECT_STREQ(value, L"") << testing::PrintToString(path);
   }
+}
+}  // namespace
+
+namespace {
+// For an elevated process HKEY_CLASSES_ROOT shows the user's own classes too, which any of the
+// user's processes may write: a ProgID of the maker planted there may name any class. Its
+// removal takes the ProgID key (and the maker's file types) but leaves a class that is not
+// the maker's, with its type library and interfaces.
+TEST(RemoveControl, APlantedProgIdLeavesTheForeignClassItNames) {
+  for (bool wow64 : {Native, Wow64}) {
+    Registration foreign = Control(L"Other.MakerControl", L"B70000C", wow64 ? L"C701" : L"C700",
+                                   L"4CEF", L"4CEF", wow64);
+    Registration neither = Control(L"Other.ShellFolder", L"B70000D", wow64 ? L"C703" : L"C702",
+                                   L"4CEF", L"4CEF", wow64);
+    const std::wstring classes = wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\";
+    Expectation e;
+    e.gone = Names{L"Vorn.PlantedForeign", L"Vorn.PlantedNeither"} + FileTypes;
+    e.kept = KeysOf(foreign) + KeysOf(neither);
+    KeyCleanup cleanup(e.gone + e.kept);
+    Register(foreign);
+    // A class of the system with neither ProgID nor VersionIndependentProgID below it.
+    Register(neither);
+    RemoveTree(classes + neither.clsid + L"\\ProgID");
+    PutKey(L"Vorn.PlantedForeign\\CLSID", foreign.clsid.c_str());
+    PutKey(L"Vorn.PlantedNeither\\CLSID", neither.clsid.c_str());
+    PutFileTypes();
+    e.Take();
+
+    EXPECT_EQ(RemoveControlInView(L"Vorn.PlantedForeign", wow64), 1);
+    EXPECT_EQ(RemoveControlInView(L"Vorn.PlantedNeither", wow64), 1);
+    e.Check();
+  }
+}
+
+// A class that names the maker's ProgID only in VersionIndependentProgID, or another ProgID of
+// the maker (a versioned one) in ProgID, is the control's own and goes with it.
+TEST(RemoveControl, AClassNamingAProgIdOfTheMakerGoes) {
+  Registration independent =
+      Control(L"Vorn.UniRemoveIndependent", L"B70000E", L"C704", L"4CEF", L"4CEF", Native);
+  Registration versioned =
+      Control(L"Vorn.UniRemoveVersioned", L"B70000F", L"C705", L"4CEF", L"4CEF", Native);
+  KeyCleanup cleanup(KeysOf(independent) + KeysOf(versioned) + FileTypes);
+  Register(independent);
+  Register(versioned);
+  RemoveTree(L"CLSID\\" + independent.clsid + L"\\ProgID");
+  PutKey(L"CLSID\\" + independent.clsid + L"\\VersionIndependentProgID",
+         independent.progId.c_str());
+  PutKey(L"CLSID\\" + versioned.clsid + L"\\ProgID", L"VORN.UniRemoveVersioned.2");
+  PutFileTypes();
+
+  EXPECT_EQ(RemoveControlInView(independent.progId.c_str(), Native), 1);
+  EXPECT_EQ(RemoveControlInView(versioned.progId.c_str(), Native), 1);
+  EXPECT_EQ(Existing(KeysOf(independent) + KeysOf(versioned) + FileTypes), Names{});
 }
 }  // namespace

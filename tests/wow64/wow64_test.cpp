@@ -7,6 +7,11 @@
 // once for the whole suite and the cases run in the order a user would work: drops first, the
 // registrations they launched go on meanwhile, then the uninstall view, then closing. A case
 // finds the program as the cases before it left it.
+//
+// The program is started as a double-click in a Downloads folder starts it: from a folder of
+// its own that is also its current directory, where cabinet.dll, cmd.exe and regsvr32 (.exe,
+// .com, .bat) of a download lie beside it, and with Wine told to look for cabinet.dll as
+// Windows does. None of them may run; the system's 32-bit regsvr32 registers as before.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,8 +19,10 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "tests/app/program_driver.h"
+#include "tests/common/planted_files.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
 #include "tests/register/drop_support.h"
@@ -54,6 +61,20 @@ CabEntry CabControl() { return {"wowcab.ocx", ReadWholeFile(HostPath(TESTCTL32_D
 CabEntry CabText() { return {"readme.txt", "read me\r\n", CabDate, CabTime, 0x22}; }
 
 const std::string Work = WORK_DIR;
+const std::string Downloads = Work + "/Downloads";
+
+// The shipped program and the 32-bit planted files, in the folder the program starts from.
+void PlantDownloads() {
+  std::wstring folder = HostPath(Downloads.c_str());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  EmptyFolder(folder);
+  const std::pair<const char*, const wchar_t*> files[] = {
+      {SHIPPED_EXE, L"ctlwarden.exe"}, {PLANTED32_CABINET_DLL, L"cabinet.dll"},
+      {PLANTED32_EXE, L"cmd.exe"},     {PLANTED32_EXE, L"regsvr32.exe"},
+      {PLANTED32_EXE, L"regsvr32.com"}, {PLANTED_BAT, L"regsvr32.bat"}};
+  for (const auto& file : files)
+    CopyFileW(HostPath(file.first).c_str(), (folder + L"\\" + file.second).c_str(), FALSE);
+}
 
 Program* Shipped = nullptr;
 int Drops = 0;
@@ -135,12 +156,16 @@ struct Wow64Program : testing::Test {
     CopyFileW(HostPath(TESTCTL32_DLL).c_str(), HostPath((Work + "/wowsingle.ocx").c_str()).c_str(), FALSE);
     CopyFileW(HostPath(TESTCTL64_DLL).c_str(), HostPath((Work + "/wow64bit.ocx").c_str()).c_str(), FALSE);
     WriteCabinet(HostPathAnsi((Work + "/wow.cab").c_str()), {CabControl(), CabText()});
+    PlantDownloads();
+    PreferNativeCabinet(true);
     Shipped = new Program;
-    Shipped->Start(HostPath(SHIPPED_EXE), StartBound);
+    std::wstring folder = HostPath(Downloads.c_str());
+    Shipped->Start(folder + L"\\ctlwarden.exe", StartBound, folder.c_str());
   }
   static void TearDownTestSuite() {
     delete Shipped;  // ends the program if a case left it running
     Shipped = nullptr;
+    PreferNativeCabinet(false);
     ForgetTestKeys();
   }
   void SetUp() override {
@@ -235,6 +260,12 @@ TEST_F(Wow64Program, TheRegistrationsLandInThe32BitView) {
   EXPECT_FALSE(KeyExists(L"CLSID\\" + ClassId));
   EXPECT_FALSE(KeyExists(L"Interface\\" + InterfaceId));
   EXPECT_FALSE(KeyExists(WrongBitsProgId));
+}
+
+// Both drops have been registered by the system's regsvr32 (above); nothing planted beside
+// the program ran, at start-up or for the drops.
+TEST_F(Wow64Program, NoFilePlantedBesideTheProgramRan) {
+  EXPECT_EQ(L"", MarkersIn(HostPath(Downloads.c_str())));
 }
 
 // The 64-bit registration of the same GUIDs, the further interfaces in both views, and the
