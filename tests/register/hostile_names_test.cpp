@@ -250,6 +250,7 @@ TEST_F(HostileNames, NamesTheCodePageCannotDecodeAreRefused) {
   // such bytes become a stand-in character (under a UTF-8 code page U+FFFD for every one of
   // them), so two different names could become one file and the second replace the first.
   const std::string first = "x\xFF.txt", second = "x\xFE .txt";
+  WaitForNextSecond();  // a folder of its own, not the previous case's
   std::wstring report = DropCabinet(
       "undecodable.cab", {{"before.txt", "B"}, {first, "1"}, {second, "2"}, {"after.txt", "A"}});
   const std::wstring dir = Dir();
