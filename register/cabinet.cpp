@@ -2,6 +2,7 @@
 #include "register/cabinet.h"
 
 #include "common/globals.h"
+#include "common/message.h"
 #include "common/status_text.h"
 #include "common/text.h"
 #include "register/cabinet_callbacks.h"
@@ -9,6 +10,7 @@
 
 char UnpackDirAnsi[UnpackDirCapacity] = "";
 wchar_t UnpackDir[UnpackDirCapacity] = L"";
+bool CabinetCopiedWhole = false;
 
 namespace {
 ERF FdiError;  // filled in by the interface; the program reports failures its own way
@@ -39,6 +41,7 @@ void SplitCabinetPath(char* path, char* name, size_t nameCap) {
 }
 
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
+  CabinetCopiedWhole = false;
   CabinetStatusWindow = StatusBox;
   HiddenStatusBox hidden = HideStatusBoxWhileBusy(CabinetStatusWindow);
 
@@ -63,16 +66,17 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
                            cpu80386, &FdiError);
   if (!context) {
     ShowStatusBoxAgain(hidden);
-    MessageBoxW(CabinetStatusWindow, L"", L"", MB_OK);
-    MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);
+    ShowMessage(CabinetStatusWindow, L"", L"", MB_OK);
+    ShowMessage(CabinetStatusWindow, L"error", L"", MB_OK);
     return 0;
   }
   BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
   BOOL destroyed = FDIDestroy(context);
+  CabinetCopiedWhole = copied != FALSE;
   ShowUnpackedList(CabinetStatusWindow);
   ShowStatusBoxAgain(hidden);
   // A copy that stopped part way is not reported: what was unpacked gets registered.
   if (copied || destroyed) return 1;
-  MessageBoxW(CabinetStatusWindow, L"error", L"", MB_OK);
+  ShowMessage(CabinetStatusWindow, L"error", L"", MB_OK);
   return 0;
 }
