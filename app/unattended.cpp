@@ -1,0 +1,221 @@
+// The frame of an unattended run: error mode, output, header, serialisation with other runs,
+// the step itself, and the summary line that a script parses.
+#include "app/unattended.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <string>
+
+#include "app/exit_codes.h"
+#include "app/run_output.h"
+#include "app/unattended_steps.h"
+#include "common/run_log.h"
+#include "uninstall/remove.h"
+#include "app/version.h"
+
+namespace {
+
+// Runs are serialised machine-wide; a tool that gets 1618 retries later.
+const wchar_t RunMutexName[] = L"Global\\Ctlwarden.Unattended";
+constexpr DWORD RunMutexBound = 30000;
+
+std::wstring CurrentItem;
+int Failures = 0;
+int Succeeded = 0;
+int FailedItems = 0;
+bool ConsoleGetsEvents = true;  // /list gives the console its names alone
+
+const wchar_t* OutcomeWord(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Ok: return L"ok";
+    case Outcome::Failed: return L"failed";
+    default: return L"info";
+  }
+}
+
+std::wstring Now() {
+  SYSTEMTIME t;
+  GetSystemTime(&t);
+  wchar_t text[32];
+  wsprintfW(text, L"%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
+            t.wMinute, t.wSecond);
+  return text;
+}
+
+// "error 2: The system cannot find the file specified."
+std::wstring ErrorText(DWORD error) {
+  wchar_t text[512] = {};
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, error, 0, text, 512, nullptr);
+  while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
+    text[--length] = 0;
+  std::wstring line = L"error " + std::to_wstring(error);
+  if (length) line += L": " + std::wstring(text);
+  return line;
+}
+
+void WriteLine(const std::wstring& line, bool toConsole) {
+  WriteToLog(line.c_str());
+  if (toConsole) WriteToConsole(line.c_str());
+}
+
+// time, action, subject, outcome, detail and the system's error, separated by tabs (no path
+// holds a tab).
+void WriteEvent(const wchar_t* action, const wchar_t* subject, Outcome outcome,
+                const wchar_t* detail, DWORD error) {
+  if (outcome == Outcome::Failed) ++Failures;
+  std::wstring line = Now() + L"\t" + action + L"\t" + (subject ? subject : CurrentItem) + L"\t" +
+                      OutcomeWord(outcome) + L"\t" + (detail ? detail : L"");
+  if (error) line += L"\t" + ErrorText(error);
+  WriteLine(line + L"\r\n", ConsoleGetsEvents);
+}
+
+std::wstring AccountName() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"?";
+  std::wstring account = L"?";
+  BYTE buffer[256];
+  DWORD size = 0;
+  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
+    wchar_t name[256], domain[256];
+    DWORD nameLength = 256, domainLength = 256;
+    SID_NAME_USE use;
+    if (LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, name,
+                          &nameLength, domain, &domainLength, &use))
+      account = std::wstring(domain) + L"\\" + name;
+  }
+  TOKEN_ELEVATION elevation = {};
+  if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size))
+    account += elevation.TokenIsElevated ? L" (elevated)" : L" (not elevated)";
+  CloseHandle(token);
+  return account;
+}
+
+const wchar_t* ProcessKind() {
+  if (sizeof(void*) == 8) return L"64-bit process";
+  return DetectWow64() ? L"32-bit process on 64-bit Windows (WoW64)"
+                       : L"32-bit process on 32-bit Windows";
+}
+
+void WriteHeader() {
+  std::wstring header = L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run\r\n";
+  header += L"# Command line: " + std::wstring(GetCommandLineW()) + L"\r\n";
+  header += L"# Account: " + AccountName() + L"\r\n";
+  header += L"# Process: " + std::wstring(ProcessKind()) + L"\r\n";
+  WriteLine(header, ConsoleGetsEvents);
+}
+
+// The last line: "summary", then "exit=N" in the outcome column.
+int Finish(int exitCode) {
+  std::wstring line = Now() + L"\tsummary\t\texit=" + std::to_wstring(exitCode) + L"\t" +
+                      std::to_wstring(Succeeded) + L" succeeded, " + std::to_wstring(FailedItems) +
+                      L" failed\r\n";
+  WriteLine(line, ConsoleGetsEvents);
+  CloseRunOutput();
+  return exitCode;
+}
+
+// Interactive: a desktop someone may see. Deployment tools run as SYSTEM in session 0, whose
+// window station is invisible, so they never get a box.
+bool OnVisibleDesktop() {
+  USEROBJECTFLAGS flags = {};
+  HWINSTA station = GetProcessWindowStation();
+  return station &&
+         GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+         (flags.dwFlags & WSF_VISIBLE);
+}
+
+bool MayShowBox(const CommandLine& line) {
+  return !line.quiet && !HasConsoleOutput() && OnVisibleDesktop();
+}
+
+int ShowUsage(const CommandLine& line) {
+  if (HasConsoleOutput()) {
+    WriteToConsole(UsageText);
+  } else if (MayShowBox(line)) {
+    MessageBoxW(nullptr, UsageText, L"Ctlwarden", MB_OK);
+  }
+  CloseRunOutput();
+  return ExitSuccess;
+}
+
+int RefuseCommandLine(const CommandLine& line) {
+  std::wstring fault = line.fault;
+  if (line.faultArgument) fault += L": " + std::wstring(line.faultArgument);
+  LogEvent(L"command-line", L"", Outcome::Failed, fault.c_str());
+  WriteLine(UsageText, ConsoleGetsEvents);
+  if (MayShowBox(line))
+    MessageBoxW(nullptr, (L"命令行无效：" + fault + L"\r\n\r\n" + UsageText).c_str(), L"Ctlwarden",
+                MB_OK);
+  return Finish(ExitInvalidCommandLine);
+}
+
+// Only administrators and the system may open the mutex; it lives as long as a run holds it.
+HANDLE AcquireRunMutex(DWORD* waitResult) {
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)",
+                                                           SDDL_REVISION_1, &descriptor, nullptr))
+    attributes.lpSecurityDescriptor = descriptor;
+  HANDLE mutex = CreateMutexW(&attributes, FALSE, RunMutexName);
+  if (descriptor) LocalFree(descriptor);
+  if (!mutex) {
+    *waitResult = WAIT_FAILED;
+    return nullptr;
+  }
+  *waitResult = WaitForSingleObject(mutex, 0);
+  if (*waitResult == WAIT_TIMEOUT) {
+    LogEvent(L"wait", L"", Outcome::Info, L"another unattended run is in progress; waiting for it");
+    *waitResult = WaitForSingleObject(mutex, RunMutexBound);
+  }
+  return mutex;
+}
+
+int RunSerialised(const CommandLine& line) {
+  DWORD waited = WAIT_FAILED;
+  HANDLE mutex = AcquireRunMutex(&waited);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    LogEvent(L"wait", L"", Outcome::Failed,
+             L"another unattended run is still in progress; try again later",
+             waited == WAIT_FAILED ? GetLastError() : 0);
+    if (mutex) CloseHandle(mutex);
+    return ExitAnotherRunInProgress;
+  }
+  int exitCode = line.mode == RunMode::Install ? InstallFiles(line.items)
+                                                : UninstallControls(line.items, line.all);
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  return exitCode;
+}
+
+}  // namespace
+
+void SetCurrentItem(const wchar_t* item) { CurrentItem = item ? item : L""; }
+int FailureCount() { return Failures; }
+void CountItem(bool succeeded) { ++(succeeded ? Succeeded : FailedItems); }
+
+int RunUnattended(const CommandLine& line) {
+  // No system error box either, for this process and the commands it starts: a control that
+  // does not load, a missing disk, a crash.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  DWORD error = 0;
+  bool opened = OpenRunOutput(line.logPath, &error);
+  if (line.mode == RunMode::Usage) return ShowUsage(line);
+  ConsoleGetsEvents = line.mode != RunMode::List;
+  SetEventWriter(WriteEvent);
+  WriteHeader();
+  if (!opened) {
+    LogEvent(L"log", line.logPath, Outcome::Failed, L"the log file cannot be opened", error);
+    return Finish(ExitLogUnwritable);
+  }
+  switch (line.mode) {
+    case RunMode::Install:
+    case RunMode::Uninstall:
+      return Finish(RunSerialised(line));
+    case RunMode::List:
+      return Finish(ListControls());
+    default:
+      return RefuseCommandLine(line);
+  }
+}
