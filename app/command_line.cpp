@@ -36,6 +36,14 @@ CommandLine Fault(CommandLine line, const wchar_t* fault, const wchar_t* argumen
   return line;
 }
 
+// The first fault of the switches is kept, and the rest are still read: /quiet and /log hold
+// for the report of an invalid command line too.
+void NoteFault(CommandLine& line, const wchar_t* fault, const wchar_t* argument) {
+  if (line.fault) return;
+  line.fault = fault;
+  line.faultArgument = argument;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int count, wchar_t* const* args) {
@@ -73,18 +81,24 @@ CommandLine ParseCommandLine(int count, wchar_t* const* args) {
     } else if (IsOneOf(name, {L"?", L"h", L"help"})) {
       usage = true;
     } else if (IsLogSwitch(name)) {
-      if (line.logPath) return Fault(line, L"/log 只能给出一次", arg);
-      if (i + 1 >= count || !args[i + 1][0]) return Fault(line, L"/log 后面缺少日志文件", arg);
-      line.logPath = args[++i];
+      if (i + 1 >= count || !args[i + 1][0]) {
+        NoteFault(line, L"/log 后面缺少日志文件", arg);
+      } else if (line.logPath) {
+        NoteFault(line, L"/log 只能给出一次", arg);
+        ++i;
+      } else {
+        line.logPath = args[++i];
+      }
     } else {
-      return Fault(line, L"未知的开关", arg);
+      NoteFault(line, L"未知的开关", arg);
     }
     if (named != RunMode::Window) {
       if (action != RunMode::Window && action != named)
-        return Fault(line, L"/install、/uninstall 和 /list 只能选一个", arg);
+        NoteFault(line, L"/install、/uninstall 和 /list 只能选一个", arg);
       action = named;
     }
   }
+  if (line.fault) return Fault(line, line.fault, line.faultArgument);
 
   if (usage) {
     line.mode = RunMode::Usage;

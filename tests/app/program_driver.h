@@ -10,8 +10,9 @@ struct Program {
   PROCESS_INFORMATION process = {};
   HWND window = nullptr;
 
-  // Starts exe and waits, at most bound milliseconds, until its window is shown.
-  bool Start(const std::wstring& exe, unsigned bound);
+  // Starts exe (with arguments behind its name, if any) and waits, at most bound
+  // milliseconds, until its window is shown.
+  bool Start(const std::wstring& exe, unsigned bound, const std::wstring& arguments = L"");
   // Waits for the program to end by itself; false if it does not within the bound.
   bool Ended(DWORD* exitCode, unsigned bound);
   ~Program();
