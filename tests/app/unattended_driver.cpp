@@ -48,7 +48,8 @@ void NoteWindows(DWORD processId, UnattendedRun& run, std::vector<HWND>& known) 
 }
 }  // namespace
 
-StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments, HANDLE stdoutFile) {
+StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments, HANDLE stdoutFile,
+                           const std::wstring& folder) {
   StartedRun run;
   std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup = {};
@@ -59,7 +60,8 @@ StartedRun StartUnattended(const std::wstring& exe, const std::wstring& argument
   startup.hStdOutput = stdoutFile;
   startup.hStdError = stdoutFile;
   run.started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, stdoutFile != nullptr,
-                               0, nullptr, nullptr, &startup, &run.process) != FALSE;
+                               0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+                               &run.process) != FALSE;
   return run;
 }
 
@@ -86,8 +88,8 @@ UnattendedRun FinishUnattended(StartedRun& started, unsigned bound) {
 }
 
 UnattendedRun RunUnattended(const std::wstring& exe, const std::wstring& arguments,
-                            HANDLE stdoutFile, unsigned bound) {
-  StartedRun started = StartUnattended(exe, arguments, stdoutFile);
+                            HANDLE stdoutFile, unsigned bound, const std::wstring& folder) {
+  StartedRun started = StartUnattended(exe, arguments, stdoutFile, folder);
   return FinishUnattended(started, bound);
 }
 
@@ -118,21 +120,6 @@ std::wstring Utf8ToWide(const std::string& bytes) {
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
   return wide;
-}
-
-std::vector<std::wstring> Lines(const std::wstring& text) {
-  std::vector<std::wstring> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(L"\r\n", start);
-    if (end == std::wstring::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
 }
 
 std::vector<std::wstring> Fields(const std::wstring& line) {

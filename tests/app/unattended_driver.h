@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/register/drop_support.h"  // Lines
+
 struct UnattendedRun {
   bool ended = false;
   DWORD exitCode = 0xFFFFFFFF;
@@ -18,15 +20,17 @@ struct UnattendedRun {
 // Starts "exe" arguments. stdoutFile: a handle the program gets as its standard output
 // (inherited), or null for none: then it has no console either, as under a deployment tool. A window that shows up is recorded, and a message box among
 // them is answered with OK so the run still ends. bound in milliseconds.
+// folder: the current folder it starts in (empty: this process's).
 UnattendedRun RunUnattended(const std::wstring& exe, const std::wstring& arguments,
-                            HANDLE stdoutFile, unsigned bound);
+                            HANDLE stdoutFile, unsigned bound, const std::wstring& folder = L"");
 
 // Starts the run and returns at once; Finish waits for it.
 struct StartedRun {
   PROCESS_INFORMATION process = {};
   bool started = false;
 };
-StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments, HANDLE stdoutFile);
+StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments, HANDLE stdoutFile,
+                           const std::wstring& folder = L"");
 UnattendedRun FinishUnattended(StartedRun& run, unsigned bound);
 
 // A file handle that child processes inherit, for their standard output.
@@ -35,7 +39,5 @@ HANDLE InheritableFile(const std::wstring& path);
 std::string FileBytes(const std::wstring& path);
 bool HasByteOrderMark(const std::string& bytes);
 std::wstring Utf8ToWide(const std::string& bytes);
-// The lines of a text ("\r\n" separated), without the last empty one.
-std::vector<std::wstring> Lines(const std::wstring& text);
 // The tab-separated fields of a line.
 std::vector<std::wstring> Fields(const std::wstring& line);

@@ -75,10 +75,10 @@ std::wstring Joined(const std::vector<std::wstring>& windows) {
 #define EXPECT_RAN_WITHOUT_WINDOW(run)                                     \
   do {                                                                     \
     EXPECT_TRUE((run).ended) << "the run did not end";                     \
-    EXPECT_TRUE((run).windows.empty()) << Narrow(Joined((run).windows));   \
+    EXPECT_TRUE((run).windows.empty()) << Ascii(Joined((run).windows));   \
   } while (0)
 
-std::string Narrow(const std::wstring& text) {
+std::string Ascii(const std::wstring& text) {
   std::string out;
   for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
   return out;
@@ -146,11 +146,34 @@ TEST(Unattended, InstallOfACabinetUnpacksAndRegistersItsControlAndLogsEachStep) 
   for (const std::wstring& line : lines) {
     if (line[0] == L'#') continue;
     std::wstring time = Fields(line)[0];
-    EXPECT_EQ(20u, time.size()) << Narrow(line);
+    EXPECT_EQ(20u, time.size()) << Ascii(line);
     EXPECT_EQ(L'T', time[10]);
     EXPECT_EQ(L'Z', time[19]);
   }
   ForgetTestControls();
+}
+
+// Intune, Configuration Manager and PDQ run the command in the package's folder, with the
+// cabinet named without a folder.
+TEST(Unattended, RelativePathsAreTakenFromTheCurrentFolderAsPackageToolsRunTheCommands) {
+  std::wstring cabinet = WindowsPath(SAMPLE_CAB);
+  std::wstring folder = cabinet.substr(0, cabinet.rfind(L'\\'));
+  std::wstring name = cabinet.substr(folder.size() + 1);
+  ForgetTestControls();
+  std::wstring log = FreshLog(L"package.log");
+  UnattendedRun run = RunUnattended(Exe(), L"/install " + name + L" /quiet /norestart /log " + Quoted(log),
+                                    nullptr, RunBound, folder);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(KeyExists(TestProgId));
+  std::vector<std::wstring> lines = LogLines(log);
+  EXPECT_EQ(1u, Events(lines, L"install", cabinet).size()) << Show(lines);
+
+  run = RunUnattended(Exe(), L"/uninstall /all /quiet /norestart", nullptr, RunBound, folder);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_FALSE(KeyExists(TestProgId));
+  EXPECT_FALSE(KeyExists(TestClassKey));
 }
 
 // Standard output redirected to a file, as a deployment script does: the log goes there. And
@@ -235,7 +258,7 @@ TEST(Unattended, AMissingFileOrOneOfAnotherKindChangesNothing) {
     UnattendedRun run = RunUnattended(Exe(), L"/install " + c.files + L" /quiet /log " + Quoted(log),
                                       nullptr, RunBound);
     EXPECT_RAN_WITHOUT_WINDOW(run);
-    EXPECT_EQ(c.exitCode, run.exitCode) << Narrow(c.files);
+    EXPECT_EQ(c.exitCode, run.exitCode) << Ascii(c.files);
     EXPECT_FALSE(KeyExists(TestProgId));
     std::vector<std::wstring> lines = LogLines(log);
     EXPECT_TRUE(Events(lines, L"register").empty()) << Show(lines);
@@ -250,7 +273,7 @@ TEST(Unattended, AMissingFileOrOneOfAnotherKindChangesNothing) {
   ASSERT_EQ(1u, check.size()) << Show(lines);
   EXPECT_EQ(L"failed", check[0][3]);
   ASSERT_EQ(6u, check[0].size());
-  EXPECT_EQ(0u, check[0][5].rfind(L"error 2", 0)) << Narrow(check[0][5]);
+  EXPECT_EQ(0u, check[0][5].rfind(L"error 2", 0)) << Ascii(check[0][5]);
 }
 
 TEST(Unattended, AnInvalidCommandLineGives1639AndTheUsageAndChangesNothing) {
@@ -280,7 +303,7 @@ TEST(Unattended, AnInvalidCommandLineGives1639AndTheUsageAndChangesNothing) {
     UnattendedRun run = RunUnattended(Exe(), arguments, file, RunBound);
     CloseHandle(file);
     EXPECT_RAN_WITHOUT_WINDOW(run);
-    EXPECT_EQ(1639u, run.exitCode) << Narrow(arguments);
+    EXPECT_EQ(1639u, run.exitCode) << Ascii(arguments);
     std::wstring text = Utf8ToWide(FileBytes(output));
     EXPECT_EQ(0u, text.rfind(L"# Ctlwarden", 0));
     std::vector<std::wstring> logged = Lines(text);
@@ -290,7 +313,7 @@ TEST(Unattended, AnInvalidCommandLineGives1639AndTheUsageAndChangesNothing) {
       EXPECT_EQ(L"failed", refused[0][3]);
     } else {
       EXPECT_EQ(1u, Events(logged, L"command-line").size()) << Show(logged);
-      EXPECT_NE(std::wstring::npos, text.find(L"/uninstall /all")) << "usage: " << Narrow(arguments);
+      EXPECT_NE(std::wstring::npos, text.find(L"/uninstall /all")) << "usage: " << Ascii(arguments);
     }
     ExpectSummary(logged, 1639, L"0 succeeded, 0 failed");
   }
@@ -310,17 +333,17 @@ TEST(Unattended, SwitchesAndTheirAliases) {
   CommandLine opened = parse({L"C:\\cabs\\a.cab"});
   EXPECT_EQ(RunMode::OpenFile, opened.mode);
   EXPECT_STREQ(L"C:\\cabs\\a.cab", opened.items.at(0));
-  for (const wchar_t* s : {L"/install", L"/i", L"-I", L"/INSTALL"}) EXPECT_EQ(RunMode::Install, parse({s, L"a.ocx"}).mode) << Narrow(s);
+  for (const wchar_t* s : {L"/install", L"/i", L"-I", L"/INSTALL"}) EXPECT_EQ(RunMode::Install, parse({s, L"a.ocx"}).mode) << Ascii(s);
   for (const wchar_t* s : {L"/uninstall", L"/x", L"/u", L"-X", L"/Uninstall"})
-    EXPECT_EQ(RunMode::Uninstall, parse({s, L"Vorn.A"}).mode) << Narrow(s);
+    EXPECT_EQ(RunMode::Uninstall, parse({s, L"Vorn.A"}).mode) << Ascii(s);
   for (const wchar_t* s : {L"/quiet", L"/q", L"/qn", L"/s", L"/silent", L"-QN", L"/Silent"}) {
     CommandLine line = parse({L"/i", L"a.ocx", s});
-    EXPECT_EQ(RunMode::Install, line.mode) << Narrow(s);
-    EXPECT_TRUE(line.quiet) << Narrow(s);
+    EXPECT_EQ(RunMode::Install, line.mode) << Ascii(s);
+    EXPECT_TRUE(line.quiet) << Ascii(s);
   }
   for (const wchar_t* s : {L"/log", L"/LOG", L"/l*v", L"/L*V", L"/l+"}) {
     CommandLine line = parse({L"/x", L"/all", s, L"C:\\logs\\x.log", L"/norestart"});
-    EXPECT_EQ(RunMode::Uninstall, line.mode) << Narrow(s);
+    EXPECT_EQ(RunMode::Uninstall, line.mode) << Ascii(s);
     EXPECT_TRUE(line.all);
     EXPECT_STREQ(L"C:\\logs\\x.log", line.logPath);
   }
@@ -393,24 +416,24 @@ TEST(Unattended, UninstallAllRemovesEveryControlTheQueryFindsAndListShowsThem) {
   EXPECT_EQ(0u, run.exitCode);
   std::vector<std::wstring> listed = Lines(Utf8ToWide(FileBytes(output)));
   for (const std::wstring& name : names)
-    EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << Narrow(name) << Show(listed);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << Ascii(name) << Show(listed);
   EXPECT_NE(std::find(listed.begin(), listed.end(), L"Vorn.LargeDataUploader"), listed.end());
   for (const std::wstring& line : listed) {
     bool maker = line.rfind(L"Vorn.", 0) == 0 || line.rfind(L"VORN.", 0) == 0 || line.rfind(L"PDF.V", 0) == 0;
-    EXPECT_TRUE(maker) << Narrow(line);
+    EXPECT_TRUE(maker) << Ascii(line);
   }
 
   std::wstring log = FreshLog(L"all.log");
   run = RunUnattended(Exe(), L"/uninstall /all /quiet /norestart /log " + Quoted(log), nullptr, RunBound);
   EXPECT_RAN_WITHOUT_WINDOW(run);
   EXPECT_EQ(0u, run.exitCode);
-  for (const std::wstring& name : names) EXPECT_FALSE(KeyExists(name)) << Narrow(name);
+  for (const std::wstring& name : names) EXPECT_FALSE(KeyExists(name)) << Ascii(name);
   EXPECT_FALSE(KeyExists(L"Vorn.LargeDataUploader"));
   EXPECT_FALSE(KeyExists(uploaderClass));  // the special route of 32-bit Windows for this build
   EXPECT_TRUE(KeyExists(L"Other.Maker.Control\\CLSID"));
   std::vector<std::wstring> lines = LogLines(log);
   EXPECT_EQ(listed.size(), Events(lines, L"remove").size()) << Show(lines);
-  for (const auto& fields : Events(lines, L"remove")) EXPECT_EQ(L"ok", fields[3]) << Narrow(fields[2]);
+  for (const auto& fields : Events(lines, L"remove")) EXPECT_EQ(L"ok", fields[3]) << Ascii(fields[2]);
   ExpectSummary(lines, 0, std::to_wstring(listed.size()) + L" succeeded, 0 failed");
 
   // Nothing left: nothing to remove.
@@ -525,7 +548,7 @@ TEST(Unattended, WithoutConsoleOrLogTheDefaultLogAndAMistakeByHandGetsTheUsageIn
                     run.windows.end());
   ASSERT_EQ(1u, run.windows.size()) << testing::PrintToString(run.windows);
   EXPECT_EQ(0u, run.windows[0].rfind(L"#32770: Ctlwarden: 命令行无效：未知的开关: /bogus\r\n\r\n用法:", 0))
-      << Narrow(run.windows[0]);
+      << Ascii(run.windows[0]);
 
   run = RunUnattended(Exe(), L"/bogus /quiet", nullptr, RunBound);
   EXPECT_RAN_WITHOUT_WINDOW(run);
