@@ -6,6 +6,7 @@
 #include "app/title_bar.h"
 #include "common/draw_label.h"
 #include "common/globals.h"
+#include "common/system_path.h"
 #include "register/drop.h"
 
 namespace {
@@ -36,14 +37,14 @@ const ChildSpec Children[] = {
 
 // Lets one message through the filter that keeps lower-integrity processes from posting to
 // an elevated window. The function is missing before Vista; then there is nothing to do.
+// user32 is imported, so the loaded module's handle is taken: nothing is searched for.
 void AllowMessage(UINT message) {
-  HMODULE user32 = LoadLibraryW(L"user32.dll");
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
   if (!user32) return;
   using FilterFunction = BOOL(WINAPI*)(UINT, DWORD);
   auto filter = reinterpret_cast<FilterFunction>(
       reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")));
   if (filter) filter(message, 1 /* MSGFLT_ADD */);
-  FreeLibrary(user32);
 }
 
 // The colour messages come for every repaint of a control, so their fonts and brushes are
@@ -197,6 +198,7 @@ void HandleOpenedFile(HWND window, const wchar_t* path) {
 }
 
 int RunApplication(HINSTANCE instance, const wchar_t* openedFile) {
+  RestrictDllSearch();
   AllowDropsFromLowerIntegrity();
   RegisterMainWindowClass(instance);
   RegisterTitleBarClass();

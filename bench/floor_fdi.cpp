@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "bench/benches.h"
+#include "register/cabinet_library.h"
 
 namespace {
 
@@ -90,10 +91,12 @@ int FloorExtract(const wchar_t* cabinet, const wchar_t* directory, FloorTimes gi
   FilesWritten = 0;
   GiveTimes = giveTimes;
   ERF error = {};
-  HFDI context = FDICreate(FloorAlloc, FloorFree, FloorOpen, FloorRead, FloorWrite, FloorClose,
+  const CabinetFunctions* cabinet = CabinetLibrary();
+  if (!cabinet) return -1;
+  HFDI context = cabinet->create(FloorAlloc, FloorFree, FloorOpen, FloorRead, FloorWrite, FloorClose,
                            FloorSeek, cpu80386, &error);
   if (!context) return -1;
-  BOOL copied = FDICopy(context, name, path, 0, FloorNotify, nullptr, nullptr);
-  FDIDestroy(context);
+  BOOL copied = cabinet->copy(context, name, path, 0, FloorNotify, nullptr, nullptr);
+  cabinet->destroy(context);
   return copied ? FilesWritten : -1;
 }

@@ -18,3 +18,21 @@ bool SystemPath(const wchar_t* name, wchar_t* out, size_t cap) {
   }
   return true;
 }
+
+namespace {
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+SetDefaultDllDirectoriesFunction FindSetDefaultDllDirectories() {
+  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+  if (!kernel32) return nullptr;
+  return reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+}
+}  // namespace
+
+bool HasDllSearchFlags() { return FindSetDefaultDllDirectories() != nullptr; }
+
+void RestrictDllSearch() {
+  SetDllDirectoryW(L"");
+  if (auto setDefault = FindSetDefaultDllDirectories()) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}

@@ -13,3 +13,11 @@ bool SystemPath(const wchar_t* name, wchar_t* out, size_t cap);
 
 template <size_t N>
 inline bool SystemPath(const wchar_t* name, wchar_t (&out)[N]) { return SystemPath(name, out, N); }
+
+// True when this Windows has the LOAD_LIBRARY_SEARCH_* flags of LoadLibraryExW (Windows 8, or
+// Windows 7 with KB2533623): the documented sign is kernel32's SetDefaultDllDirectories.
+bool HasDllSearchFlags();
+
+// Takes the current directory out of the process's DLL search and, where the system allows
+// it, restricts the default search to the system directory. Called first thing at start-up.
+void RestrictDllSearch();

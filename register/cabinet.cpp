@@ -6,6 +6,7 @@
 #include "common/status_text.h"
 #include "common/text.h"
 #include "register/cabinet_callbacks.h"
+#include "register/cabinet_library.h"
 #include "register/status_box.h"
 
 char UnpackDirAnsi[UnpackDirCapacity] = "";
@@ -48,7 +49,15 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
 
-  if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, CreateUnpackDirectory())) UnpackDirAnsi[0] = 0;
+  const wchar_t* refusal = nullptr;
+  const char* directory = CreateUnpackDirectory(&refusal);
+  if (!directory) {
+    // Nothing is unpacked into a folder that others may have prepared.
+    ShowStatusBoxAgain(hidden);
+    ShowMessage(MainWindow, refusal, L"ERROR", MB_OK);
+    return 0;
+  }
+  if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, directory)) UnpackDirAnsi[0] = 0;
   UnpackDir[0] = 0;
   MultiByteToWideChar(CP_ACP, 0, UnpackDirAnsi, -1, UnpackDir, UnpackDirCapacity);
 
@@ -62,16 +71,19 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   // The list of unpacked files, one line per entry; shown once the cabinet is done.
   StatusTextReset(UnpackedListHeading);
 
-  HFDI context = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek,
-                           cpu80386, &FdiError);
+  // A cabinet library that cannot be loaded is handled as an interface that cannot start.
+  const CabinetFunctions* cabinet = CabinetLibrary();
+  HFDI context = !cabinet ? nullptr
+                          : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
+                                            CabClose, CabSeek, cpu80386, &FdiError);
   if (!context) {
     ShowStatusBoxAgain(hidden);
     ShowMessage(CabinetStatusWindow, L"", L"", MB_OK);
     ShowMessage(CabinetStatusWindow, L"error", L"", MB_OK);
     return 0;
   }
-  BOOL copied = FDICopy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
-  BOOL destroyed = FDIDestroy(context);
+  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
+  BOOL destroyed = cabinet->destroy(context);
   CabinetCopiedWhole = copied != FALSE;
   ShowUnpackedList(CabinetStatusWindow);
   ShowStatusBoxAgain(hidden);

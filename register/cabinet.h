@@ -26,8 +26,12 @@ constexpr size_t CabinetNameCapacity = AnsiPathCapacity;
 // 1: unpacked (maybe partly); 0: failed, already reported in a message box.
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath);
 
-// Creates UnpackRoot and the directory for the current second; returns its ANSI path.
-const char* CreateUnpackDirectory();
+// Makes UnpackRoot safe (SecureUnpackRoot) and creates the directory for the current second;
+// returns its ANSI path. Null, with refusal pointing at the text to show, when the root
+// cannot be trusted or the directory exists but was not made by this process.
+const char* CreateUnpackDirectory(const wchar_t** refusal);
+extern const wchar_t UnpackRootRefusal[];
+extern const wchar_t UnpackDirectoryRefusal[];
 
 // The unpack directory for a time in seconds since 1970: UnpackRoot, the low 32 bits of the
 // seconds as a signed decimal number, and "/". False (out emptied) when cap is too small.

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "common/text.h"
 #include "register/cabinet.h"
+#include "register/unpack_root.h"
 
 const char UnpackRoot[] = "C:/VornActiveX/";
 
@@ -23,7 +25,18 @@ bool FormatUnpackDirectory(long long seconds, char* out, size_t cap) {
   return false;
 }
 
-const char* CreateUnpackDirectory() {
+const wchar_t UnpackRootRefusal[] =
+    L"解压文件夹C:/VornActiveX/不安全（不是普通文件夹，或不属于管理员），未解压！";
+const wchar_t UnpackDirectoryRefusal[] =
+    L"解压文件夹已被其他程序创建，可能含有他人放入的文件，未解压！请稍后重试。";
+
+namespace {
+// The last unpack directory this process created: a second cabinet of the same second shares
+// it. Any other directory of the current second that exists already is not used.
+char CreatedByThisProcess[UnpackDirCapacity] = "";
+}  // namespace
+
+const char* CreateUnpackDirectory(const wchar_t** refusal) {
   static char path[512];
   FormatUnpackDirectory(_time64(nullptr), path, sizeof path);
 
@@ -31,9 +44,27 @@ const char* CreateUnpackDirectory() {
   wchar_t widePath[1000] = {};
   MultiByteToWideChar(CP_ACP, 0, UnpackRoot, -1, wideRoot, 1000);
   MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, 1000);
-  // Both may exist already (a cabinet dropped earlier, or within the same second): then the
-  // calls fail harmlessly and the directory is used as it is.
-  CreateDirectoryW(wideRoot, nullptr);
-  CreateDirectoryW(widePath, nullptr);
+  // The root is created protected, or checked and protected again before every cabinet;
+  // a root that cannot be trusted is not used.
+  if (!SecureUnpackRoot(wideRoot)) {
+    *refusal = UnpackRootRefusal;
+    return nullptr;
+  }
+  // The directory gets the root's descriptor itself, so that it does not depend on what the
+  // root passes on.
+  PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  bool created = descriptor && CreateDirectoryW(widePath, &attributes);
+  DWORD error = GetLastError();
+  if (descriptor) LocalFree(descriptor);
+  if (created) {
+    CopyText(CreatedByThisProcess, path);
+  } else if (error == ERROR_ALREADY_EXISTS && strcmp(path, CreatedByThisProcess) != 0) {
+    // Made by someone else before the root was protected (or by another copy of the program),
+    // maybe with files of their own waiting to be registered.
+    *refusal = UnpackDirectoryRefusal;
+    return nullptr;
+  }
+  // Any other failure shows itself as the first entry's open failing.
   return path;
 }

@@ -30,16 +30,26 @@ bool CmdWouldRewrite(const wchar_t* path) {
 
 namespace {
 
-// True when this Windows has the LOAD_LIBRARY_SEARCH_* flags (Windows 8, or Windows 7 with
-// KB2533623); their presence is documented to go with SetDefaultDllDirectories.
-bool HasSearchFlags() {
-  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-  return kernel32 && GetProcAddress(kernel32, "SetDefaultDllDirectories");
+// The longest control path taken: what a drop passes (999 characters) and the terminator.
+constexpr size_t ControlPathCapacity = 1000;
+
+// The path with every '/' turned into '\\'. The loader takes a control's folder for its
+// dependencies only from a path with backslashes (regsvr32's LOAD_WITH_ALTERED_SEARCH_PATH
+// does not find a helper library beside a control named C:/VornActiveX/<n>/a.ocx), so both
+// the probe and regsvr32 get this form; the report keeps the path as it was built. False
+// when the path does not fit.
+bool WithBackslashes(const wchar_t* path, wchar_t (&out)[ControlPathCapacity]) {
+  if (!CopyText(out, path)) return false;
+  for (wchar_t* p = out; *p; ++p)
+    if (*p == L'/') *p = L'\\';
+  return true;
 }
 
 }  // namespace
 
-bool ProbeControl(const wchar_t* path) {
+bool ProbeControl(const wchar_t* given) {
+  wchar_t path[ControlPathCapacity];
+  if (!WithBackslashes(given, path)) return false;
   // The control's dependencies are searched in its own folder and then the system directory.
   // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 names both explicitly, so
   // neither the program's folder (the user's Downloads folder), the current directory nor
@@ -49,7 +59,7 @@ bool ProbeControl(const wchar_t* path) {
   // the safe side. Without the flags (Windows 7 lacking KB2533623) LOAD_WITH_ALTERED_SEARCH_PATH
   // is regsvr32's own search: the control's folder takes the program folder's place, and the
   // current directory is out of it since start-up called SetDllDirectoryW(L"").
-  DWORD flags = HasSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+  DWORD flags = HasDllSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
                                  : LOAD_WITH_ALTERED_SEARCH_PATH;
   HMODULE probe = LoadLibraryExW(path, nullptr, flags);
   if (!probe) return false;
@@ -57,9 +67,10 @@ bool ProbeControl(const wchar_t* path) {
   return true;
 }
 
-bool LaunchRegistration(const wchar_t* path, HWND, HANDLE* process) {
+bool LaunchRegistration(const wchar_t* given, HWND, HANDLE* process) {
   if (process) *process = nullptr;
-  if (CmdWouldRewrite(path)) return false;
+  wchar_t path[ControlPathCapacity];
+  if (CmdWouldRewrite(given) || !WithBackslashes(given, path)) return false;
   // Both programs by their full paths in the system directory, and the system directory as
   // the current directory: cmd.exe looks for a program named without a path in its current
   // directory before the PATH, and would otherwise inherit the program's (usually the

@@ -9,13 +9,13 @@
 // the command was launched.
 bool RegisterControlFile(const wchar_t* path, HWND window);
 
-// Loads the control and unloads it again, searching its dependencies as regsvr32 will: the
-// control's own folder first, never the program's folder or the current directory. True
-// when it loaded. The control's load-time code runs in this process.
+// Loads the control (its path with backslashes for any slashes, at most 999 characters) and
+// unloads it again, searching its dependencies as regsvr32 will: the control's own folder
+// first, never the program's folder or the current directory. True when it loaded. The control's load-time code runs in this process.
 bool ProbeControl(const wchar_t* path);
 
 // Starts "<system>\cmd.exe /c ""<system>\regsvr32.exe" /s "path""", hidden, in the system
-// directory. No probe and no message box. When process is not null it receives the started
+// directory, the path with backslashes for any slashes. No probe and no message box. When process is not null it receives the started
 // interpreter's handle (the caller closes it); the interpreter's exit code is regsvr32's.
 // False when nothing was started (also for a path CmdWouldRewrite refuses).
 bool LaunchRegistration(const wchar_t* path, HWND window, HANDLE* process);

@@ -506,7 +506,7 @@ TEST(Unattended, OnePathOpensTheWindowWithTheFileHandledAsDropped) {
   std::wstring control = WindowsPath(TESTCTL_DLL);
   ForgetTestControls();
   Program program;
-  ASSERT_TRUE(program.Start(Exe(), 20000, Quoted(control)));
+  ASSERT_TRUE(program.Start(Exe(), 20000, nullptr, Quoted(control)));
   std::wstring expected = L"拖入文件路径：" + control + L"\r\n注册状态：文件注册成功！";
   EXPECT_TRUE(WaitUntil([&] { return TextOf(program.StatusBox()) == expected; }, 15000))
       << testing::PrintToString(TextOf(program.StatusBox()));

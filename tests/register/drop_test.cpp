@@ -34,7 +34,8 @@ struct Drop : testing::Test {
     CopyFileW(testctl.c_str(), (Work + L"A.OCX").c_str(), FALSE);
     CopyFileW(HostPath(TEST_DATA_DIR "/bad.ocx").c_str(), (Work + L"bad.ocx").c_str(), FALSE);
     WriteWholeFile(Work + L"fake.cab", "no cabinet here");
-    for (const wchar_t* cab : {L"ctl.cab", L"mixed.cab", L"notlib.cab", L"none.cab"})
+    CopyFileW(HostPath(DEPCTL_DLL).c_str(), (Work + L"depctl.dll").c_str(), FALSE);
+    for (const wchar_t* cab : {L"ctl.cab", L"mixed.cab", L"notlib.cab", L"none.cab", L"dep.cab"})
       CopyFileW((HostPath(CABINET_DIR) + L"\\" + cab).c_str(), (Work + cab).c_str(), FALSE);
   }
 
@@ -291,4 +292,44 @@ TEST_F(Drop, ControlsBeforeAHostileEntryAreStillRegistered) {
             WindowText(StatusBox));
   EXPECT_TRUE(WaitUntil([] { return Registered(L"early"); }, RegistrationBound));
   RemoveTestControlKeys({L"early"});
+}
+
+// A control and the helper library it imports, shipped together: regsvr32 finds the helper in
+// the control's folder, and so must the probe.
+TEST_F(Drop, AControlWithItsHelperLibraryFromOneCabinetIsRegistered) {
+  RemoveTree(L"Vorn.Test.depctl");
+  RemoveTree(L"CLSID\\{7A3C0012-5E21-4b8d-9F14-3C2B1A0D9E51}");
+  MessageBoxWatcher boxes;
+  DropFiles({Work + L"dep.cab"});
+  EXPECT_TRUE(boxes.seen.empty()) << Narrow(boxes.seen.empty() ? L"" : boxes.seen[0].text);
+  EXPECT_NE(std::wstring::npos, WindowText(StatusBox).find(L"注册状态:注册成功！"))
+      << Narrow(WindowText(StatusBox));
+  EXPECT_TRUE(WaitUntil([] { return KeyExists(L"Vorn.Test.depctl\\CLSID"); }, RegistrationBound));
+  RemoveTree(L"Vorn.Test.depctl");
+  RemoveTree(L"CLSID\\{7A3C0012-5E21-4b8d-9F14-3C2B1A0D9E51}");
+}
+
+// The helper present only in the program's folder (a Downloads folder), or only in the current
+// directory: regsvr32, which searches neither, would fail, and so does the probe.
+TEST_F(Drop, AControlWhoseHelperIsOnlyBesideTheProgramOrInTheCurrentDirectoryDoesNotLoad) {
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring programFolder(exe, wcsrchr(exe, L'\\') + 1);
+  const std::wstring current = L"C:\\regtest\\current\\";
+  CreateDirectoryW(current.c_str(), nullptr);
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  const std::wstring helper = HostPath(VORNHELPER_DLL);
+  for (const std::wstring& folder : {programFolder, current}) {
+    ASSERT_TRUE(CopyFileW(helper.c_str(), (folder + L"vornhelper.dll").c_str(), FALSE));
+    ASSERT_TRUE(SetCurrentDirectoryW(folder == current ? current.c_str() : L"C:\\"));
+    MessageBoxWatcher boxes;
+    DropFiles({Work + L"depctl.dll"});
+    SetCurrentDirectoryW(previous);
+    DeleteFileW((folder + L"vornhelper.dll").c_str());
+    ASSERT_EQ(1u, boxes.seen.size()) << Narrow(folder);
+    ExpectBox(boxes.seen[0]);
+    EXPECT_EQ(L"拖入文件路径：" + Work + L"depctl.dll\r\n注册状态：文件注册失败！", WindowText(StatusBox));
+  }
+  EXPECT_FALSE(KeyExists(L"Vorn.Test.depctl"));
 }

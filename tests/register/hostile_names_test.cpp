@@ -1,9 +1,10 @@
 // Cabinets whose entries carry hostile names (climbing out, absolute, drive-qualified, device
 // names, very long names, duplicates, read-only and hidden files), cabinets with long file
-// names, and an unpack root that is a file or read-only.
+// names, and unpack roots and directories that are not to be used or are read-only.
 #include "common/globals.h"
 #include "common/status_text.h"
 #include "register/cabinet.h"
+#include "tests/common/message_boxes.h"
 #include "tests/register/hostile_case.h"
 
 namespace {
@@ -120,14 +121,31 @@ TEST_F(HostileNames, CabinetsWithLongFileNamesAreUnpacked) {
   EXPECT_EQ("F", ReadWholeFile(Dir() + L"fwd.txt"));
 }
 
+// The refusal of an unpack root or directory that cannot be trusted: one box, nothing unpacked.
+static void ExpectRefusal(const std::vector<SeenMessageBox>& seen, const wchar_t* text) {
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(text, seen[0].text);
+  EXPECT_EQ(L"ERROR", seen[0].caption);
+  EXPECT_EQ(MainWindow, seen[0].owner);
+  EXPECT_TRUE(seen[0].hasOk);
+  EXPECT_FALSE(seen[0].hasCancel || seen[0].hasYes || seen[0].hasNo || seen[0].hasIcon);
+}
+
+// Not a plain directory: refused before anything is written.
 TEST_F(HostileNames, AnUnpackRootThatIsAFileStopsTheExtraction) {
   const std::wstring root = L"C:\\VornActiveX", saved = L"C:\\VornActiveX.saved";
   ASSERT_TRUE(MoveFileW(root.c_str(), saved.c_str()));
   ASSERT_TRUE(WriteWholeFile(root, "a file, not a directory"));
   DriveListing before = ListDrive(since);
-  std::wstring report = DropCabinet("root.cab", {{"a.txt", "A"}, {"b.txt", "B"}});
+  std::vector<SeenMessageBox> seen;
+  std::wstring report;
+  SetWindowTextW(StatusBox, L"status before");
+  {
+    MessageBoxWatcher boxes;
+    report = DropCabinet("root.cab", {{"a.txt", "A"}, {"b.txt", "B"}});
+    seen = boxes.seen;
+  }
   std::vector<std::wstring> changes = DriveChanges(before, ListDrive(since));
-  std::wstring dir = Dir();
   std::string kept = ReadWholeFile(root);
   DeleteFileW(root.c_str());
   ASSERT_TRUE(MoveFileW(saved.c_str(), root.c_str()));
@@ -135,16 +153,76 @@ TEST_F(HostileNames, AnUnpackRootThatIsAFileStopsTheExtraction) {
 
   EXPECT_TRUE(changes.empty()) << testing::PrintToString(changes);
   EXPECT_EQ("a file, not a directory", kept);
-  EXPECT_EQ(FailedReport({dir + L"a.txt"}), report);
+  ExpectRefusal(seen, UnpackRootRefusal);
+  EXPECT_EQ(L"status before", report);
 }
 
+// A directory of the current second that the program did not make (another user may have
+// made it before the root was protected, with files of their own): refused, nothing
+// unpacked into it, nothing registered from it.
+TEST_F(HostileNames, AnUnpackDirectoryOfThisSecondMadeByAnotherIsRefused) {
+  const std::wstring root = L"C:\\VornActiveX\\";
+  CreateDirectories(root);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    WaitForNextSecond();
+    std::wstring planted = root + std::to_wstring(static_cast<int>(NowSeconds())) + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(planted + L"planted.txt", "theirs"));
+    std::vector<SeenMessageBox> seen;
+    {
+      MessageBoxWatcher boxes;
+      DropCabinet("second.cab", {{"a.txt", "A"}});
+      seen = boxes.seen;
+    }
+    std::vector<std::wstring> files = FilesIn(planted);
+    EmptyDirectory(planted);
+    RemoveDirectoryW(planted.c_str());
+    if (!seen.empty() || files.size() != 1) {  // else the clock moved on before the drop
+      EXPECT_EQ(std::vector<std::wstring>{L"planted.txt"}, files);
+      ExpectRefusal(seen, UnpackDirectoryRefusal);
+      return;
+    }
+  }
+  FAIL() << "the clock moved on between creating the directory and the drop";
+}
+
+// A root that is a symbolic link or a junction would send the files, and the controls that
+// regsvr32 registers, wherever the link points. Wine 8 makes neither (CreateSymbolicLinkW
+// does nothing and FSCTL_SET_REPARSE_POINT is not supported): the case then says so and
+// skips; it runs where links can be made.
+TEST_F(HostileNames, AnUnpackRootThatIsALinkIsRefused) {
+  const std::wstring root = L"C:\\VornActiveX", saved = L"C:\\VornActiveX.saved";
+  const std::wstring target = L"C:\\hostile\\linked";
+  CreateDirectories(target + L"\\");
+  ASSERT_TRUE(MoveFileW(root.c_str(), saved.c_str()));
+  CreateSymbolicLinkW(root.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+  DWORD attributes = GetFileAttributesW(root.c_str());
+  bool linked = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  std::vector<SeenMessageBox> seen;
+  std::vector<std::wstring> files;
+  if (linked) {
+    MessageBoxWatcher boxes;
+    DropCabinet("link.cab", {{"a.txt", "A"}});
+    seen = boxes.seen;
+    files = FilesIn(target);
+  }
+  RemoveDirectoryW(root.c_str());  // the link (or what Wine made instead), not its target
+  ASSERT_TRUE(MoveFileW(saved.c_str(), root.c_str()));
+  drive = ListDrive(since);
+  if (!linked) GTEST_SKIP() << "this Wine makes no symbolic link or junction";
+  EXPECT_TRUE(files.empty());
+  ExpectRefusal(seen, UnpackRootRefusal);
+}
+
+// Read-only unpack directory: a second cabinet of the same second shares the directory the
+// first one made, after that was marked read-only.
 TEST_F(HostileNames, AReadOnlyUnpackDirectory) {
   const std::wstring root = L"C:\\VornActiveX\\";
   CreateDirectories(root);
   for (int attempt = 0; attempt < 3; ++attempt) {
     WaitForNextSecond();
     std::wstring expected = root + std::to_wstring(static_cast<int>(NowSeconds())) + L"\\";
-    CreateDirectoryW(expected.c_str(), nullptr);
+    DropCabinet("first.cab", {{"first.txt", "F"}});
     SetFileAttributesW(expected.c_str(), FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW(root.c_str(), FILE_ATTRIBUTE_READONLY);
     std::wstring report = DropCabinet("ro.cab", {{"a.txt", "A"}});
@@ -157,10 +235,10 @@ TEST_F(HostileNames, AReadOnlyUnpackDirectory) {
     if (!same) continue;
     // Either the system lets the file in (a read-only directory does not stop writes on
     // Windows) or the open fails; both are reported as the list shows.
-    if (files.empty())
+    if (files == std::vector<std::wstring>{L"first.txt"})
       EXPECT_EQ(FailedReport({Dir() + std::wstring(L"a.txt")}), report);
     else
-      EXPECT_EQ(std::vector<std::wstring>{L"a.txt"}, files);
+      EXPECT_EQ((std::vector<std::wstring>{L"a.txt", L"first.txt"}), files);
     EXPECT_NE(std::wstring::npos, report.find(L"注册状态:注册失败！"));
     return;
   }

@@ -1,5 +1,9 @@
 // The pieces of the pipeline that are pure text: directory names, the cabinet path split,
-// which entry names may be written, the regsvr32 parameters and the ANSI form of a path.
+// which entry names may be written, the regsvr32 parameters, the ANSI form of a path, and
+// the unpack root's security descriptor.
+#include <windows.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +12,7 @@
 #include "register/cabinet_callbacks.h"
 #include "register/drop.h"
 #include "register/register_control.h"
+#include "register/unpack_root.h"
 #include "tests/register/drop_support.h"
 
 TEST(UnpackDirectoryName, IsTheRootAndTheSecondsInDecimal) {
@@ -148,4 +153,77 @@ TEST(AnsiPath, FitsTheLongestDroppedPathInTwoByteCharacters) {
   char small[100];
   EXPECT_FALSE(ConvertToAnsiPath(path.c_str(), small, sizeof small));
   EXPECT_STREQ("", small);
+}
+
+// The unpack root's descriptor, checked as data: Wine keeps no ACLs on files, so reading one
+// back from the folder proves nothing there (docs/security.md says how to check it on Windows).
+TEST(UnpackRootSecurity, AdministratorsOwnAProtectedDaclOfThreeInheritedEntries) {
+  PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
+  ASSERT_TRUE(descriptor);
+  BYTE administrators[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE],
+      users[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+  size = sizeof system;
+  ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size));
+  size = sizeof users;
+  ASSERT_TRUE(CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size));
+
+  PSID owner = nullptr;
+  BOOL defaulted = TRUE;
+  ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+  ASSERT_TRUE(owner);
+  EXPECT_TRUE(EqualSid(owner, administrators));
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the drive root's entries must not be inherited";
+  BOOL present = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl);
+  ASSERT_EQ(3, dacl->AceCount);
+  struct Expected {
+    PSID sid;
+    ACCESS_MASK mask;
+  } expected[] = {{system, FILE_ALL_ACCESS},
+                  {administrators, FILE_ALL_ACCESS},
+                  {users, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+  for (DWORD i = 0; i < 3; ++i) {
+    ACE_HEADER* header = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&header)));
+    ASSERT_EQ(ACCESS_ALLOWED_ACE_TYPE, header->AceType) << i;
+    // Applies to the root and is inherited by every folder and file below it.
+    EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, header->AceFlags) << i;
+    auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    EXPECT_EQ(expected[i].mask, ace->Mask) << i;
+    EXPECT_TRUE(EqualSid(&ace->SidStart, expected[i].sid)) << i;
+  }
+  // Users may read and run, never write, delete or change permissions.
+  EXPECT_EQ(0u, (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) &
+                    (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER));
+  LocalFree(descriptor);
+}
+
+TEST(UnpackRootSecurity, OnlyAdministratorsSystemAndTheProgramsOwnAccountAreTrustedOwners) {
+  for (WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid}) {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    ASSERT_TRUE(CreateWellKnownSid(type, nullptr, sid, &size));
+    EXPECT_TRUE(IsTrustedOwner(sid)) << type;
+  }
+  for (WELL_KNOWN_SID_TYPE type : {WinBuiltinUsersSid, WinAuthenticatedUserSid, WinWorldSid,
+                                   WinInteractiveSid, WinCreatorOwnerSid, WinLocalServiceSid}) {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    ASSERT_TRUE(CreateWellKnownSid(type, nullptr, sid, &size));
+    EXPECT_FALSE(IsTrustedOwner(sid)) << type;
+  }
+  // Another account of the machine.
+  BYTE other[SECURITY_MAX_SID_SIZE];
+  PSID parsed = nullptr;
+  ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-1-2-3-4242", &parsed));
+  CopySid(sizeof other, other, parsed);
+  LocalFree(parsed);
+  EXPECT_FALSE(IsTrustedOwner(other));
 }
