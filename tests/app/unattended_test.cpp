@@ -265,15 +265,21 @@ TEST(Unattended, AMissingFileOrOneOfAnotherKindChangesNothing) {
     EXPECT_TRUE(Events(lines, L"install").empty()) << Show(lines);
     ExpectSummary(lines, c.exitCode, L"0 succeeded, 0 failed");
   }
-  std::vector<std::wstring> lines = LogLines(FreshLog(L"unused"));  // nothing
   std::wstring log = FreshLog(L"missing.log");
   RunUnattended(Exe(), L"/install " + Quoted(missing) + L" /quiet /log " + Quoted(log), nullptr, RunBound);
-  lines = LogLines(log);
+  std::vector<std::wstring> lines = LogLines(log);
   auto check = Events(lines, L"check", missing);
   ASSERT_EQ(1u, check.size()) << Show(lines);
   EXPECT_EQ(L"failed", check[0][3]);
   ASSERT_EQ(6u, check[0].size());
   EXPECT_EQ(0u, check[0][5].rfind(L"error 2", 0)) << Ascii(check[0][5]);
+
+  // A log that cannot be written (its folder would be a file): 1622, and nothing is done.
+  UnattendedRun run = RunUnattended(
+      Exe(), L"/install " + Quoted(good) + L" /quiet /log " + Quoted(text + L"\\x.log"), nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(1622u, run.exitCode);
+  EXPECT_FALSE(KeyExists(TestProgId));
 }
 
 TEST(Unattended, AnInvalidCommandLineGives1639AndTheUsageAndChangesNothing) {
