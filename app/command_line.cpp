@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <iterator>
+#include <initializer_list>
 
 namespace {
 
@@ -46,22 +46,24 @@ void NoteFault(CommandLine& line, const wchar_t* fault, const wchar_t* argument)
 
 }  // namespace
 
-CommandLine ParseCommandLine(int count, wchar_t* const* args) {
+CommandLine ParseCommandLine(int count, wchar_t** args) {
   CommandLine line;
   if (count <= 0) return line;
   // What Explorer passes for a file dropped on the program's icon or opened with it.
   if (count == 1 && !IsSwitch(args[0])) {
     line.mode = RunMode::OpenFile;
-    line.items.push_back(args[0]);
+    line.items = args;
+    line.itemCount = 1;
     return line;
   }
 
   RunMode action = RunMode::Window;
   bool usage = false;
+  line.items = args;
   for (int i = 0; i < count; ++i) {
-    const wchar_t* arg = args[i];
+    wchar_t* arg = args[i];
     if (!IsSwitch(arg)) {
-      line.items.push_back(arg);
+      args[line.itemCount++] = arg;  // never ahead of i: the items stay in their order
       continue;
     }
     const wchar_t* name = arg + 1;
@@ -107,15 +109,15 @@ CommandLine ParseCommandLine(int count, wchar_t* const* args) {
   switch (action) {
     case RunMode::Install:
       if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
-      if (line.items.empty()) return Fault(line, L"/install 后面缺少文件");
+      if (line.itemCount == 0) return Fault(line, L"/install 后面缺少文件");
       break;
     case RunMode::Uninstall:
-      if (line.all && !line.items.empty()) return Fault(line, L"/uninstall /all 不能再给出 ProgID");
-      if (!line.all && line.items.empty()) return Fault(line, L"/uninstall 后面缺少 ProgID 或 /all");
+      if (line.all && line.itemCount > 0) return Fault(line, L"/uninstall /all 不能再给出 ProgID");
+      if (!line.all && line.itemCount == 0) return Fault(line, L"/uninstall 后面缺少 ProgID 或 /all");
       break;
     case RunMode::List:
       if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
-      if (!line.items.empty()) return Fault(line, L"/list 不接受其他参数", line.items[0]);
+      if (line.itemCount > 0) return Fault(line, L"/list 不接受其他参数", line.items[0]);
       break;
     default:
       return Fault(line, L"缺少 /install、/uninstall 或 /list");

@@ -1,7 +1,5 @@
 #include "app/run_output.h"
 
-#include <string>
-
 #include "common/text.h"
 
 namespace {
@@ -17,10 +15,12 @@ void WriteUtf8(HANDLE file, const wchar_t* text) {
   if (length == 0) return;
   int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return;
-  std::string utf8(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], bytes, nullptr, nullptr);
+  auto* utf8 = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(bytes)));
+  if (!utf8) return;
+  WideCharToMultiByte(CP_UTF8, 0, text, length, utf8, bytes, nullptr, nullptr);
   DWORD written = 0;
-  WriteFile(file, utf8.data(), static_cast<DWORD>(bytes), &written, nullptr);
+  WriteFile(file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
+  HeapFree(GetProcessHeap(), 0, utf8);
 }
 
 // A file that is still empty starts with the byte-order mark; one that holds earlier runs

@@ -5,15 +5,17 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <string>
+#include <initializer_list>
 
 #include "app/exit_codes.h"
 #include "app/run_output.h"
 #include "app/unattended_steps.h"
+#include "app/version.h"
 #include "common/run_log.h"
 #include "common/system_path.h"
+#include "common/text.h"
+#include "register/drop.h"
 #include "uninstall/remove.h"
-#include "app/version.h"
 
 namespace {
 
@@ -21,11 +23,27 @@ namespace {
 const wchar_t RunMutexName[] = L"Global\\Ctlwarden.Unattended";
 constexpr DWORD RunMutexBound = 30000;
 
-std::wstring CurrentItem;
+wchar_t CurrentItem[DroppedPathCapacity] = L"";
 int Failures = 0;
 int Succeeded = 0;
 int FailedItems = 0;
 bool ConsoleGetsEvents = true;  // /list gives the console its names alone
+
+using Line = wchar_t[LogLineCapacity];
+
+// Appends as much of text as fits: a log line that would not fit is kept, shortened at its end,
+// rather than lost.
+void Add(Line& line, const wchar_t* text) {
+  size_t used = TextLength(line);
+  for (size_t i = 0; text[i] && used + 1 < LogLineCapacity; ++i) line[used++] = text[i];
+  line[used] = 0;
+}
+
+void AddNumber(Line& line, unsigned long number) {
+  wchar_t digits[16];
+  wsprintfW(digits, L"%lu", number);
+  Add(line, digits);
+}
 
 const wchar_t* OutcomeWord(Outcome outcome) {
   switch (outcome) {
@@ -35,30 +53,34 @@ const wchar_t* OutcomeWord(Outcome outcome) {
   }
 }
 
-std::wstring Now() {
+// The time in UTC: 2026-12-07T23:59:59Z.
+void AddNow(Line& line) {
   SYSTEMTIME t;
   GetSystemTime(&t);
   wchar_t text[32];
   wsprintfW(text, L"%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
             t.wMinute, t.wSecond);
-  return text;
+  Add(line, text);
 }
 
 // "error 2: The system cannot find the file specified."
-std::wstring ErrorText(DWORD error) {
+void AddErrorText(Line& line, DWORD error) {
   wchar_t text[512] = {};
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                 nullptr, error, 0, text, 512, nullptr);
   while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
     text[--length] = 0;
-  std::wstring line = L"error " + std::to_wstring(error);
-  if (length) line += L": " + std::wstring(text);
-  return line;
+  Add(line, L"error ");
+  AddNumber(line, error);
+  if (length) {
+    Add(line, L": ");
+    Add(line, text);
+  }
 }
 
-void WriteLine(const std::wstring& line, bool toConsole) {
-  WriteToLog(line.c_str());
-  if (toConsole) WriteToConsole(line.c_str());
+void WriteLine(const wchar_t* line, bool toConsole) {
+  WriteToLog(line);
+  if (toConsole) WriteToConsole(line);
 }
 
 // time, action, subject, outcome, detail and the system's error, separated by tabs (no path
@@ -66,31 +88,46 @@ void WriteLine(const std::wstring& line, bool toConsole) {
 void WriteEvent(const wchar_t* action, const wchar_t* subject, Outcome outcome,
                 const wchar_t* detail, DWORD error) {
   if (outcome == Outcome::Failed) ++Failures;
-  std::wstring line = Now() + L"\t" + action + L"\t" + (subject ? subject : CurrentItem) + L"\t" +
-                      OutcomeWord(outcome) + L"\t" + (detail ? detail : L"");
-  if (error) line += L"\t" + ErrorText(error);
-  WriteLine(line + L"\r\n", ConsoleGetsEvents);
+  Line line = {};
+  AddNow(line);
+  for (const wchar_t* field : {action, subject ? subject : CurrentItem, OutcomeWord(outcome),
+                               detail ? detail : L""}) {
+    Add(line, L"\t");
+    Add(line, field);
+  }
+  if (error) {
+    Add(line, L"\t");
+    AddErrorText(line, error);
+  }
+  Add(line, L"\r\n");
+  WriteLine(line, ConsoleGetsEvents);
 }
 
-std::wstring AccountName() {
+// DOMAIN\name of the process's account, and whether its token is elevated.
+void AddAccount(Line& line) {
   HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"?";
-  std::wstring account = L"?";
-  BYTE buffer[256];
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    Add(line, L"?");
+    return;
+  }
+  alignas(TOKEN_USER) BYTE user[256];
   DWORD size = 0;
-  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
-    wchar_t name[256], domain[256];
-    DWORD nameLength = 256, domainLength = 256;
-    SID_NAME_USE use;
-    if (LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, name,
-                          &nameLength, domain, &domainLength, &use))
-      account = std::wstring(domain) + L"\\" + name;
+  wchar_t name[256], domain[256];
+  DWORD nameLength = 256, domainLength = 256;
+  SID_NAME_USE use;
+  if (GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+      LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(user)->User.Sid, name, &nameLength,
+                        domain, &domainLength, &use)) {
+    Add(line, domain);
+    Add(line, L"\\");
+    Add(line, name);
+  } else {
+    Add(line, L"?");
   }
   TOKEN_ELEVATION elevation = {};
   if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size))
-    account += elevation.TokenIsElevated ? L" (elevated)" : L" (not elevated)";
+    Add(line, elevation.TokenIsElevated ? L" (elevated)" : L" (not elevated)");
   CloseHandle(token);
-  return account;
 }
 
 const wchar_t* ProcessKind() {
@@ -100,18 +137,28 @@ const wchar_t* ProcessKind() {
 }
 
 void WriteHeader() {
-  std::wstring header = L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run\r\n";
-  header += L"# Command line: " + std::wstring(GetCommandLineW()) + L"\r\n";
-  header += L"# Account: " + AccountName() + L"\r\n";
-  header += L"# Process: " + std::wstring(ProcessKind()) + L"\r\n";
-  WriteLine(header, ConsoleGetsEvents);
+  Line line = {};
+  Add(line, L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run\r\n# Command line: ");
+  Add(line, GetCommandLineW());
+  Add(line, L"\r\n# Account: ");
+  AddAccount(line);
+  Add(line, L"\r\n# Process: ");
+  Add(line, ProcessKind());
+  Add(line, L"\r\n");
+  WriteLine(line, ConsoleGetsEvents);
 }
 
 // The last line: "summary", then "exit=N" in the outcome column.
 int Finish(int exitCode) {
-  std::wstring line = Now() + L"\tsummary\t\texit=" + std::to_wstring(exitCode) + L"\t" +
-                      std::to_wstring(Succeeded) + L" succeeded, " + std::to_wstring(FailedItems) +
-                      L" failed\r\n";
+  Line line = {};
+  AddNow(line);
+  Add(line, L"\tsummary\t\texit=");
+  AddNumber(line, static_cast<unsigned long>(exitCode));
+  Add(line, L"\t");
+  AddNumber(line, static_cast<unsigned long>(Succeeded));
+  Add(line, L" succeeded, ");
+  AddNumber(line, static_cast<unsigned long>(FailedItems));
+  Add(line, L" failed\r\n");
   WriteLine(line, ConsoleGetsEvents);
   CloseRunOutput();
   return exitCode;
@@ -142,13 +189,22 @@ int ShowUsage(const CommandLine& line) {
 }
 
 int RefuseCommandLine(const CommandLine& line) {
-  std::wstring fault = line.fault;
-  if (line.faultArgument) fault += L": " + std::wstring(line.faultArgument);
-  LogEvent(L"command-line", L"", Outcome::Failed, fault.c_str());
+  Line fault = {};
+  Add(fault, line.fault);
+  if (line.faultArgument) {
+    Add(fault, L": ");
+    Add(fault, line.faultArgument);
+  }
+  LogEvent(L"command-line", L"", Outcome::Failed, fault);
   WriteLine(UsageText, ConsoleGetsEvents);
-  if (MayShowBox(line))
-    MessageBoxW(nullptr, (L"命令行无效：" + fault + L"\r\n\r\n" + UsageText).c_str(), L"Ctlwarden",
-                MB_OK);
+  if (MayShowBox(line)) {
+    Line text = {};
+    Add(text, L"命令行无效：");
+    Add(text, fault);
+    Add(text, L"\r\n\r\n");
+    Add(text, UsageText);
+    MessageBoxW(nullptr, text, L"Ctlwarden", MB_OK);
+  }
   return Finish(ExitInvalidCommandLine);
 }
 
@@ -183,8 +239,9 @@ int RunSerialised(const CommandLine& line) {
     if (mutex) CloseHandle(mutex);
     return ExitAnotherRunInProgress;
   }
-  int exitCode = line.mode == RunMode::Install ? InstallFiles(line.items)
-                                                : UninstallControls(line.items, line.all);
+  int exitCode = line.mode == RunMode::Install
+                     ? InstallFiles(line.items, line.itemCount)
+                     : UninstallControls(line.items, line.itemCount, line.all);
   ReleaseMutex(mutex);
   CloseHandle(mutex);
   return exitCode;
@@ -192,7 +249,9 @@ int RunSerialised(const CommandLine& line) {
 
 }  // namespace
 
-void SetCurrentItem(const wchar_t* item) { CurrentItem = item ? item : L""; }
+void SetCurrentItem(const wchar_t* item) {
+  if (!item || !CopyText(CurrentItem, item)) CurrentItem[0] = 0;
+}
 int FailureCount() { return Failures; }
 void CountItem(bool succeeded) { ++(succeeded ? Succeeded : FailedItems); }
 

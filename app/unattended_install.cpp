@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include <ctime>
-#include <string>
+#include <cwchar>
 
 #include "app/exit_codes.h"
 #include "app/unattended_steps.h"
@@ -87,9 +87,13 @@ void LogUnpackedEntries() {
     line = end + 2;
     end = wcsstr(line, L"\r\n");
     if (!end) break;
-    std::wstring path(line, static_cast<size_t>(end - line));
-    bool there = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    LogEvent(L"unpack", path.c_str(), there ? Outcome::Ok : Outcome::Failed, nullptr,
+    // Each line is a destination path of the extraction, which holds at most 999 characters.
+    wchar_t path[DroppedPathCapacity] = {};
+    size_t length = static_cast<size_t>(end - line);
+    if (length >= DroppedPathCapacity) continue;
+    wmemcpy(path, line, length);
+    bool there = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    LogEvent(L"unpack", path, there ? Outcome::Ok : Outcome::Failed, nullptr,
              there ? 0 : GetLastError());
   }
 }
@@ -101,7 +105,9 @@ bool InstallCabinet(const wchar_t* path) {
   int failures = FailureCount();
   int extracted = ExtractCabinet(path, ansi);
   if (extracted) {
-    LogEvent(L"unpack", path, Outcome::Info, (L"folder " + std::wstring(UnpackDir)).c_str());
+    wchar_t folder[8 + UnpackDirCapacity] = L"folder ";
+    AppendText(folder, UnpackDir);
+    LogEvent(L"unpack", path, Outcome::Info, folder);
     LogUnpackedEntries();
     if (!CabinetCopiedWhole)
       LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
@@ -115,18 +121,27 @@ bool InstallCabinet(const wchar_t* path) {
 
 }  // namespace
 
-int InstallFiles(const std::vector<const wchar_t*>& files) {
-  std::vector<Source> sources(files.size());
+int InstallFiles(wchar_t* const* files, int count) {
+  auto* sources = static_cast<Source*>(
+      HeapAlloc(GetProcessHeap(), 0, sizeof(Source) * static_cast<SIZE_T>(count)));
+  if (!sources) {
+    LogEvent(L"install", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    return ExitFatalError;
+  }
   int fault = 0;
-  for (size_t i = 0; i < files.size(); ++i) {
+  for (int i = 0; i < count; ++i) {
     int checked = CheckSource(files[i], sources[i]);
     // A missing or unreadable file outranks one of the wrong kind.
     if (checked && (fault == 0 || checked == ExitSourceUnreadable)) fault = checked;
   }
-  if (fault) return fault;  // nothing was done
+  if (fault) {  // nothing was done
+    HeapFree(GetProcessHeap(), 0, sources);
+    return fault;
+  }
 
   bool allInstalled = true;
-  for (const Source& source : sources) {
+  for (int i = 0; i < count; ++i) {
+    const Source& source = sources[i];
     SetCurrentItem(source.path);
     int failures = FailureCount();
     bool installed = source.cabinet ? InstallCabinet(source.path)
@@ -137,5 +152,6 @@ int InstallFiles(const std::vector<const wchar_t*>& files) {
     allInstalled = allInstalled && installed;
   }
   SetCurrentItem(nullptr);
+  HeapFree(GetProcessHeap(), 0, sources);
   return allInstalled ? ExitSuccess : ExitFatalError;
 }

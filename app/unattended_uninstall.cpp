@@ -2,25 +2,50 @@
 // removed by the same code as a double-click or 卸载全部.
 #include <windows.h>
 
-#include <string>
+#include <cwchar>
 
 #include "app/exit_codes.h"
 #include "app/run_output.h"
 #include "app/unattended_steps.h"
 #include "common/run_log.h"
+#include "common/text.h"
 #include "uninstall/query.h"
 #include "uninstall/remove.h"
 
 namespace {
 
-void Collect(const wchar_t* progId, void* names) {
-  static_cast<std::vector<std::wstring>*>(names)->push_back(progId);
+// A registry key name has at most 255 characters.
+constexpr size_t NameCapacity = 256;
+using Name = wchar_t[NameCapacity];
+
+// The ProgIDs the query finds, in its order, as 卸载全部 takes them from the list.
+struct NameList {
+  Name* names = nullptr;
+  int count = 0;
+  int capacity = 0;
+  bool complete = true;  // false when memory ran out
+};
+
+void Collect(const wchar_t* progId, void* context) {
+  auto* list = static_cast<NameList*>(context);
+  if (list->count == list->capacity) {
+    int grown = list->capacity ? list->capacity * 2 : 64;
+    SIZE_T bytes = sizeof(Name) * static_cast<SIZE_T>(grown);
+    void* more = list->names ? HeapReAlloc(GetProcessHeap(), 0, list->names, bytes)
+                             : HeapAlloc(GetProcessHeap(), 0, bytes);
+    if (!more) {
+      list->complete = false;
+      return;
+    }
+    list->names = static_cast<Name*>(more);
+    list->capacity = grown;
+  }
+  if (CopyText(list->names[list->count], progId)) ++list->count;
 }
 
-std::vector<std::wstring> InstalledControls() {
-  std::vector<std::wstring> names;
-  ForEachInstalledControl(Collect, &names);
-  return names;
+void Release(NameList& list) {
+  if (list.names) HeapFree(GetProcessHeap(), 0, list.names);
+  list = NameList();
 }
 
 bool KeyExists(const wchar_t* path) {
@@ -30,75 +55,98 @@ bool KeyExists(const wchar_t* path) {
   return true;
 }
 
-bool SameName(const std::wstring& a, const wchar_t* b) {
-  return CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
-}
-
 bool IsKeyName(const wchar_t* text) {
-  size_t length = wcslen(text);
-  return length > 0 && length < 256 && !wcschr(text, L'\\');
+  size_t length = TextLength(text);
+  return length > 0 && length < NameCapacity && !wcschr(text, L'\\');
 }
 
 // The listed name a ProgID given on the command line stands for (registry names ignore letter
 // case), or an empty text for one that is not installed. False for a name that the uninstall
 // view could never remove: no key name, or a key of another maker.
-bool Resolve(const wchar_t* item, const std::vector<std::wstring>& installed, std::wstring& target) {
-  target.clear();
+bool Resolve(const wchar_t* item, const NameList& installed, Name& target) {
+  target[0] = 0;
   if (!IsKeyName(item)) return false;
-  for (const std::wstring& name : installed) {
-    if (SameName(name, item)) {
-      target = name;
+  for (int i = 0; i < installed.count; ++i) {
+    if (CompareStringOrdinal(installed.names[i], -1, item, -1, TRUE) == CSTR_EQUAL) {
+      CopyText(target, installed.names[i]);
       return true;
     }
   }
   return !KeyExists(item);
 }
 
-bool Remove(const std::wstring& progId) {
-  SetCurrentItem(progId.c_str());
-  RemoveControl(progId.c_str());
-  bool removed = !KeyExists(progId.c_str());
-  LogEvent(L"remove", progId.c_str(), removed ? Outcome::Ok : Outcome::Failed,
+bool Remove(const wchar_t* progId) {
+  SetCurrentItem(progId);
+  RemoveControl(progId);
+  bool removed = !KeyExists(progId);
+  LogEvent(L"remove", progId, removed ? Outcome::Ok : Outcome::Failed,
            removed ? nullptr : L"the ProgID key is still there");
   CountItem(removed);
   return removed;
 }
 
-}  // namespace
-
-int UninstallControls(const std::vector<const wchar_t*>& progIds, bool all) {
-  std::vector<std::wstring> installed = InstalledControls();
-  std::vector<std::wstring> targets;
-  if (all) {
-    targets = installed;
-    if (targets.empty()) LogEvent(L"remove", L"/all", Outcome::Ok, L"no control is installed; nothing to remove");
-  } else {
-    bool valid = true;
-    for (const wchar_t* item : progIds) {
-      std::wstring target;
-      if (!Resolve(item, installed, target)) {
-        LogEvent(L"check", item, Outcome::Failed, L"not a ProgID of the maker's controls; nothing was removed");
-        valid = false;
-      } else if (target.empty()) {
-        LogEvent(L"remove", item, Outcome::Ok, L"not installed; nothing to remove");
-        CountItem(true);
-      } else {
-        targets.push_back(target);
-      }
-    }
-    if (!valid) return ExitInvalidCommandLine;
-  }
+int RemoveAll(const NameList& installed) {
+  if (installed.count == 0)
+    LogEvent(L"remove", L"/all", Outcome::Ok, L"no control is installed; nothing to remove");
   bool allRemoved = true;
-  for (const std::wstring& progId : targets) allRemoved = Remove(progId) && allRemoved;
-  SetCurrentItem(nullptr);
+  for (int i = 0; i < installed.count; ++i) allRemoved = Remove(installed.names[i]) && allRemoved;
   return allRemoved ? ExitSuccess : ExitFatalError;
 }
 
+// Every ProgID is checked before anything is removed.
+int RemoveEach(wchar_t* const* progIds, int count, const NameList& installed) {
+  bool valid = true;
+  for (int i = 0; i < count; ++i) {
+    Name target;
+    if (!Resolve(progIds[i], installed, target)) {
+      LogEvent(L"check", progIds[i], Outcome::Failed,
+               L"not a ProgID of the maker's controls; nothing was removed");
+      valid = false;
+    }
+  }
+  if (!valid) return ExitInvalidCommandLine;
+  bool allRemoved = true;
+  for (int i = 0; i < count; ++i) {
+    Name target;
+    Resolve(progIds[i], installed, target);
+    if (target[0]) {
+      allRemoved = Remove(target) && allRemoved;
+    } else {
+      LogEvent(L"remove", progIds[i], Outcome::Ok, L"not installed; nothing to remove");
+      CountItem(true);
+    }
+  }
+  return allRemoved ? ExitSuccess : ExitFatalError;
+}
+
+}  // namespace
+
+int UninstallControls(wchar_t* const* progIds, int count, bool all) {
+  NameList installed;
+  ForEachInstalledControl(Collect, &installed);
+  int exitCode;
+  if (!installed.complete) {
+    LogEvent(L"remove", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    exitCode = ExitFatalError;
+  } else {
+    exitCode = all ? RemoveAll(installed) : RemoveEach(progIds, count, installed);
+  }
+  Release(installed);
+  SetCurrentItem(nullptr);
+  return exitCode;
+}
+
 int ListControls() {
-  for (const std::wstring& name : InstalledControls()) {
-    WriteToConsole((name + L"\r\n").c_str());
-    LogEvent(L"list", name.c_str(), Outcome::Info, nullptr);
+  NameList installed;
+  ForEachInstalledControl(Collect, &installed);
+  for (int i = 0; i < installed.count; ++i) {
+    WriteToConsole(installed.names[i]);
+    WriteToConsole(L"\r\n");
+    LogEvent(L"list", installed.names[i], Outcome::Info, nullptr);
     CountItem(true);
   }
-  return ExitSuccess;
+  bool complete = installed.complete;
+  Release(installed);
+  if (!complete) LogEvent(L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+  return complete ? ExitSuccess : ExitFatalError;
 }

@@ -1,7 +1,5 @@
 #include "register/registration_wait.h"
 
-#include <cwchar>
-
 #include "common/run_log.h"
 #include "register/register_control.h"
 
@@ -23,7 +21,7 @@ bool RegisterAndWait(const wchar_t* path) {
   // regsvr32's codes are its own (3: the control did not load, 4: no DllRegisterServer,
   // 5: DllRegisterServer failed); they are reported, not passed on.
   wchar_t detail[64];
-  swprintf(detail, 64, L"regsvr32 exit code %lu", exitCode);
+  wsprintfW(detail, L"regsvr32 exit code %lu", exitCode);
   LogEvent(L"register", path, exitCode == 0 ? Outcome::Ok : Outcome::Failed, detail);
   return exitCode == 0;
 }

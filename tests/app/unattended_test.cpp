@@ -332,13 +332,18 @@ TEST(Unattended, AnInvalidCommandLineGives1639AndTheUsageAndChangesNothing) {
 
 // What administrators type by reflex: msiexec's and regsvr32's switches, either prefix, any case.
 TEST(Unattended, SwitchesAndTheirAliases) {
-  auto parse = [](std::vector<const wchar_t*> args) {
-    return ParseCommandLine(static_cast<int>(args.size()), const_cast<wchar_t* const*>(args.data()));
+  // The parser moves the items to the front of the arguments and points into them: they are
+  // kept until the next parse.
+  std::vector<const wchar_t*> held;
+  auto parse = [&held](std::vector<const wchar_t*> args) {
+    held = std::move(args);
+    return ParseCommandLine(static_cast<int>(held.size()), const_cast<wchar_t**>(held.data()));
   };
   EXPECT_EQ(RunMode::Window, parse({}).mode);
   CommandLine opened = parse({L"C:\\cabs\\a.cab"});
   EXPECT_EQ(RunMode::OpenFile, opened.mode);
-  EXPECT_STREQ(L"C:\\cabs\\a.cab", opened.items.at(0));
+  ASSERT_EQ(1, opened.itemCount);
+  EXPECT_STREQ(L"C:\\cabs\\a.cab", opened.items[0]);
   for (const wchar_t* s : {L"/install", L"/i", L"-I", L"/INSTALL"}) EXPECT_EQ(RunMode::Install, parse({s, L"a.ocx"}).mode) << Ascii(s);
   for (const wchar_t* s : {L"/uninstall", L"/x", L"/u", L"-X", L"/Uninstall"})
     EXPECT_EQ(RunMode::Uninstall, parse({s, L"Vorn.A"}).mode) << Ascii(s);
@@ -354,6 +359,13 @@ TEST(Unattended, SwitchesAndTheirAliases) {
     EXPECT_STREQ(L"C:\\logs\\x.log", line.logPath);
   }
   EXPECT_EQ(RunMode::List, parse({L"/list"}).mode);
+  // Items keep their order among the switches.
+  CommandLine files = parse({L"/q", L"a.ocx", L"/i", L"b.cab", L"/log", L"x.log", L"c.dll"});
+  ASSERT_EQ(3, files.itemCount);
+  EXPECT_STREQ(L"a.ocx", files.items[0]);
+  EXPECT_STREQ(L"b.cab", files.items[1]);
+  EXPECT_STREQ(L"c.dll", files.items[2]);
+  EXPECT_STREQ(L"x.log", files.logPath);
   EXPECT_EQ(RunMode::Usage, parse({L"/?"}).mode);
   EXPECT_EQ(RunMode::Usage, parse({L"-?", L"/install"}).mode);
   EXPECT_EQ(RunMode::Invalid, parse({L"/install", L"a.ocx", L"/log", L"a", L"/log", L"b"}).mode);
