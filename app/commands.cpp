@@ -3,6 +3,7 @@
 #include "app/commands.h"
 
 #include "common/globals.h"
+#include "common/message.h"
 #include "uninstall/query.h"
 #include "uninstall/remove.h"
 
@@ -12,11 +13,11 @@ namespace {
 // 255 would cut a name of full length.
 constexpr int EntryCapacity = 256;
 
-void Notify(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, L"提示", MB_OK); }
+void Notify(HWND owner, const wchar_t* text) { ShowMessage(owner, text, L"提示", MB_OK); }
 
 // Any answer but No counts as yes.
 bool AskYesNo(HWND owner, const wchar_t* text) {
-  return MessageBoxW(owner, text, L"提示", MB_YESNO) != IDNO;
+  return ShowMessage(owner, text, L"提示", MB_YESNO) != IDNO;
 }
 
 // Reads entry index of ControlList into entry; false when there is no such entry or its text

@@ -1,6 +1,23 @@
-// Process entry: everything but the instance handle is ignored.
+// Process entry: with no arguments the window, as always; with one path the window handling
+// that file as if it had been dropped; with switches an unattended run for deployment tools.
 #include <windows.h>
+#include <shellapi.h>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/unattended.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return RunApplication(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  int count = 0;
+  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+  CommandLine line = args ? ParseCommandLine(count - 1, args + 1) : CommandLine();
+  int exitCode;
+  if (line.mode == RunMode::Window)
+    exitCode = RunApplication(instance);
+  else if (line.mode == RunMode::OpenFile)
+    exitCode = RunApplication(instance, line.items[0]);
+  else
+    exitCode = RunUnattended(line);
+  if (args) LocalFree(args);
+  return exitCode;
+}

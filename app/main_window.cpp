@@ -190,12 +190,20 @@ int RunMessageLoop() {
   return static_cast<int>(msg.wParam);
 }
 
-int RunApplication(HINSTANCE instance) {
+void HandleOpenedFile(HWND window, const wchar_t* path) {
+  wchar_t full[DroppedPathCapacity] = {};
+  DWORD length = GetFullPathNameW(path, DroppedPathCapacity, full, nullptr);
+  // A path that does not fit is handed on whole, to be refused as a long dropped path is.
+  HandleDroppedPath(window, length > 0 && length < DroppedPathCapacity ? full : path);
+}
+
+int RunApplication(HINSTANCE instance, const wchar_t* openedFile) {
   RestrictDllSearch();
   AllowDropsFromLowerIntegrity();
   RegisterMainWindowClass(instance);
   RegisterTitleBarClass();
-  CreateMainWindow(instance);
+  HWND window = CreateMainWindow(instance);
+  if (openedFile) HandleOpenedFile(window, openedFile);
   return RunMessageLoop();
 }
 

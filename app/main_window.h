@@ -1,8 +1,12 @@
 #pragma once
 #include <windows.h>
 
-// Start-up, the main window and the message loop; returns the process exit code.
-int RunApplication(HINSTANCE instance);
+// Start-up, the main window and the message loop; returns the process exit code. A file the
+// program was opened with is handled, once the window is shown, as if dropped on it.
+int RunApplication(HINSTANCE instance, const wchar_t* openedFile = nullptr);
+// The file the program was opened with, as a drop handles it: its full path (the command
+// interpreter runs in the system directory, where a relative path names another file).
+void HandleOpenedFile(HWND window, const wchar_t* path);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The steps of RunApplication, in the order it takes them.

@@ -2,6 +2,7 @@
 #include "register/cabinet.h"
 
 #include "common/globals.h"
+#include "common/message.h"
 #include "common/status_text.h"
 #include "common/text.h"
 #include "register/cabinet_callbacks.h"
@@ -10,6 +11,7 @@
 
 char UnpackDirAnsi[UnpackDirCapacity] = "";
 wchar_t UnpackDir[UnpackDirCapacity] = L"";
+bool CabinetCopiedWhole = false;
 
 namespace {
 ERF FdiError;  // filled in by the interface; the program reports failures its own way
@@ -34,6 +36,7 @@ void SplitCabinetPath(char* path, char* name, size_t nameCap) {
 }
 
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
+  CabinetCopiedWhole = false;
   HWND statusWindow = StatusBox;
 
   char cabinetName[CabinetNameCapacity] = {};
@@ -43,7 +46,7 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   const char* directory = CreateUnpackDirectory(&refusal);
   if (!directory) {
     // Nothing is unpacked into a folder that others may have prepared.
-    MessageBoxW(MainWindow, refusal, L"ERROR", MB_OK);
+    ShowMessage(MainWindow, refusal, L"ERROR", MB_OK);
     return 0;
   }
   if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, directory)) UnpackDirAnsi[0] = 0;
@@ -67,17 +70,18 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
                           : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
                                             CabClose, CabSeek, cpu80386, &FdiError);
   if (!context) {
-    MessageBoxW(statusWindow, L"", L"", MB_OK);
-    MessageBoxW(statusWindow, L"error", L"", MB_OK);
+    ShowMessage(statusWindow, L"", L"", MB_OK);
+    ShowMessage(statusWindow, L"error", L"", MB_OK);
     return 0;
   }
   BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
   // A copy that stopped part way leaves no cut file under an entry's name.
   DiscardUnfinishedEntry();
   BOOL destroyed = cabinet->destroy(context);
+  CabinetCopiedWhole = copied != FALSE;
   ShowUnpackedList();
   // A copy that stopped part way is not reported: what was unpacked gets registered.
   if (copied || destroyed) return 1;
-  MessageBoxW(statusWindow, L"error", L"", MB_OK);
+  ShowMessage(statusWindow, L"error", L"", MB_OK);
   return 0;
 }

@@ -5,6 +5,9 @@
 extern const char UnpackRoot[];        // "C:/VornActiveX/"
 extern char UnpackDirAnsi[];           // the current unpack directory, ANSI
 extern wchar_t UnpackDir[];            // the same, wide; room for "*.*" behind it
+// Whether the last ExtractCabinet unpacked the whole cabinet. The window registers what was
+// unpacked before a failure without a word; an unattended run counts such a cabinet as failed.
+extern bool CabinetCopiedWhole;
 
 // Room for the unpack directory: root, sign and ten digits, "/", and "*.*" for a search.
 constexpr size_t UnpackDirCapacity = 32;

@@ -18,8 +18,6 @@ constexpr size_t FileReportCapacity = 7 + 999 + 14 + 1;
 constexpr size_t DirectoryCopyCapacity = 200;
 constexpr size_t CandidateCapacity = 400;
 
-bool IsControl(const wchar_t* path) { return EndsWith(path, L".ocx") || EndsWith(path, L".dll"); }
-
 // The first dropped name, whole. False when it does not fit.
 bool ReadDroppedPath(HDROP drop, wchar_t (&path)[DroppedPathCapacity]) {
   UINT length = DragQueryFileW(drop, 0, nullptr, 0);
@@ -34,8 +32,10 @@ void RegisterSingleControl(HWND window, const wchar_t* path, wchar_t (&report)[F
   SetWindowTextW(StatusBox, report);
 }
 
-// Registers every control lying directly in the unpack directory; true when any command was
-// launched. Each launched control is listed in StatusText.
+}  // namespace
+
+bool IsControl(const wchar_t* path) { return EndsWith(path, L".ocx") || EndsWith(path, L".dll"); }
+
 bool RegisterUnpackedControls(HWND window) {
   wchar_t directory[DirectoryCopyCapacity] = {};
   wchar_t pattern[DirectoryCopyCapacity] = {};
@@ -61,6 +61,15 @@ bool RegisterUnpackedControls(HWND window) {
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return launched;
+}
+
+namespace {
+
+// Nothing runs on a path that could only be read cut, and PathBox shows no cut path either: it
+// is emptied rather than left showing the previous drop.
+void RefuseLongPath() {
+  SetWindowTextW(PathBox, L"");
+  SetWindowTextW(StatusBox, L"ERROR:拖入文件路径过长！");
 }
 
 void RegisterCabinet(HWND window, const wchar_t* path) {
@@ -100,17 +109,23 @@ bool ConvertToAnsiPath(const wchar_t* path, char* ansi, size_t cap) {
 
 void HandleDroppedFile(HWND window, HDROP drop) {
   if (ViewMode != RegisterView) return;
+  wchar_t path[DroppedPathCapacity] = {};
+  if (!ReadDroppedPath(drop, path)) {
+    RefuseLongPath();
+    return;
+  }
+  HandleDroppedPath(window, path);
+}
+
+void HandleDroppedPath(HWND window, const wchar_t* path) {
+  if (ViewMode != RegisterView) return;
+  if (TextLength(path) >= DroppedPathCapacity) {
+    RefuseLongPath();
+    return;
+  }
 
   wchar_t report[FileReportCapacity] = {};
   CopyText(report, L"拖入文件路径：");
-  wchar_t path[DroppedPathCapacity] = {};
-  if (!ReadDroppedPath(drop, path)) {
-    // Nothing runs on a path that could only be read cut, and PathBox shows no cut path
-    // either: it is emptied rather than left showing the previous drop.
-    SetWindowTextW(PathBox, L"");
-    SetWindowTextW(StatusBox, L"ERROR:拖入文件路径过长！");
-    return;
-  }
   SetWindowTextW(PathBox, path);
   AppendText(report, path);
 

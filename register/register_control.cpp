@@ -3,8 +3,11 @@
 // process to a caller that wants to.
 #include "register/register_control.h"
 
+#include "common/message.h"
+#include "common/run_log.h"
 #include "common/system_path.h"
 #include "common/text.h"
+#include "register/registration_wait.h"
 
 bool BuildRegisterParameters(const wchar_t* regsvr32, const wchar_t* path, wchar_t* out,
                              size_t cap) {
@@ -107,12 +110,15 @@ bool RegisterControlFile(const wchar_t* path, HWND window) {
   // environment, or one of its own such as %cd%), so regsvr32 would be given another path
   // while the launch counts as a success. Such a path is refused before anything runs.
   if (CmdWouldRewrite(path)) {
-    MessageBoxW(window, L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！", L"ERROR", MB_OK);
+    ShowMessage(window, L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！", L"ERROR", MB_OK,
+                path);
     return false;
   }
   if (!ProbeControl(path)) {
-    MessageBoxW(window, L"装载ActiveX控件失败！", L"ERROR", MB_OK);
+    ShowMessage(window, L"装载ActiveX控件失败！", L"ERROR", MB_OK, path, GetLastError());
     return false;
   }
+  // The window launches and goes on; an unattended run waits and learns regsvr32's result.
+  if (IsUnattended()) return RegisterAndWait(path);
   return LaunchRegistration(path, window, nullptr);
 }

@@ -38,14 +38,7 @@ bool HasVendorPrefix(const wchar_t* name) {
   return false;
 }
 
-int QueryInstalledControls() {
-  HWND list = ControlList;
-  // Each change of a visible list redraws its scroll bar at once (milliseconds apiece under
-  // Wine); the list is drawn once, complete.
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  LRESULT entries = SendMessageW(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < entries; ++i) SendMessageW(list, LB_DELETESTRING, 0, 0);
-
+int ForEachInstalledControl(void (*found)(const wchar_t* progId, void* context), void* context) {
   int count = 0;
   wchar_t name[KeyNameCapacity];
   for (DWORD index = 0;; ++index) {
@@ -57,9 +50,26 @@ int QueryInstalledControls() {
     if (result == ERROR_MORE_DATA) continue;
     if (result != ERROR_SUCCESS) break;
     if (!HasVendorPrefix(name)) continue;
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    found(name, context);
     ++count;
   }
+  return count;
+}
+
+namespace {
+void AddToList(const wchar_t* progId, void* list) {
+  SendMessageW(static_cast<HWND>(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(progId));
+}
+}  // namespace
+
+int QueryInstalledControls() {
+  HWND list = ControlList;
+  // Each change of a visible list redraws its scroll bar at once (milliseconds apiece under
+  // Wine); the list is drawn once, complete.
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  LRESULT entries = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < entries; ++i) SendMessageW(list, LB_DELETESTRING, 0, 0);
+  int count = ForEachInstalledControl(AddToList, list);
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
   return count;

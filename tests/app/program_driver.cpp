@@ -5,8 +5,9 @@
 #include "tests/common/wait.h"
 #include "tools/remote_drop.h"
 
-bool Program::Start(const std::wstring& exe, unsigned bound, const wchar_t* directory) {
-  std::wstring commandLine = L"\"" + exe + L"\"";
+bool Program::Start(const std::wstring& exe, unsigned bound, const wchar_t* directory,
+                    const std::wstring& arguments) {
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, directory,

@@ -10,9 +10,11 @@ struct Program {
   PROCESS_INFORMATION process = {};
   HWND window = nullptr;
 
-  // Starts exe (in directory, when one is named, else in this process's current directory)
-  // and waits, at most bound milliseconds, until its window is shown.
-  bool Start(const std::wstring& exe, unsigned bound, const wchar_t* directory = nullptr);
+  // Starts exe (in directory, when one is named, else in this process's current directory;
+  // with arguments behind its name, if any) and waits, at most bound milliseconds, until its
+  // window is shown.
+  bool Start(const std::wstring& exe, unsigned bound, const wchar_t* directory = nullptr,
+             const std::wstring& arguments = L"");
   // Waits for the program to end by itself; false if it does not within the bound.
   bool Ended(DWORD* exitCode, unsigned bound);
   ~Program();

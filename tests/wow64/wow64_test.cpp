@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "tests/app/program_driver.h"
+#include "tests/app/unattended_driver.h"
 #include "tests/common/planted_files.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
@@ -358,6 +359,69 @@ TEST_F(Wow64Program, TheCloseButtonEndsItWithExitCodeZero) {
   DWORD exitCode = 1234;
   ASSERT_TRUE(Shipped->Ended(&exitCode, AnswerBound));
   EXPECT_EQ(0u, exitCode);
+}
+
+// The shipped program run unattended, as a deployment tool runs it on 64-bit Windows: a cabinet
+// installed and its control removed again, each in one start of the 32-bit program, with no
+// window; the registration lands in the 32-bit view and the removal takes it from there.
+const std::wstring UnattendedProgId = L"Vorn.Test.wowunatt";
+
+std::vector<std::wstring> EventsOf(const std::wstring& log, const std::wstring& action) {
+  std::vector<std::wstring> found;
+  for (const std::wstring& line : Lines(Utf8ToWide(ReadWholeFile(log)))) {
+    std::vector<std::wstring> fields = Fields(line);
+    if (fields.size() >= 5 && fields[1] == action) found.push_back(line);
+  }
+  return found;
+}
+
+TEST(Wow64Unattended, TheShippedProgramInstallsACabinetAndUninstallsItsControl) {
+  ForgetTestKeys();
+  RemoveTree(UnattendedProgId);
+  CreateDirectoryW(HostPath(WORK_DIR).c_str(), nullptr);
+  const std::string cabinet = Work + "/unattended.cab";
+  ASSERT_TRUE(WriteCabinet(HostPathAnsi(cabinet.c_str()),
+                           {{"wowunatt.ocx", ReadWholeFile(HostPath(TESTCTL32_DLL)), CabDate, CabTime, 0x20}}));
+  // The 64-bit view holds a key of the same class, which neither run may touch.
+  PutKey(L"CLSID\\" + ClassId + L"\\TypeLib", LibraryId.c_str());
+  const std::wstring logs = HostPath((Work + "/unattended-logs").c_str());
+  ForceDelete(logs + L"\\install.log");
+  ForceDelete(logs + L"\\uninstall.log");
+
+  UnattendedRun install = RunUnattended(
+      HostPath(SHIPPED_EXE),
+      L"/install \"" + HostPath(cabinet.c_str()) + L"\" /quiet /log \"" + logs + L"\\install.log\"", nullptr,
+      RegistrationBound);
+  ASSERT_TRUE(install.ended);
+  EXPECT_TRUE(install.windows.empty()) << testing::PrintToString(install.windows);
+  EXPECT_EQ(0u, install.exitCode);
+  EXPECT_TRUE(KeyExists(UnattendedProgId + L"\\CLSID"));
+  EXPECT_TRUE(KeyExists(L"Wow6432Node\\CLSID\\" + ClassId + L"\\InprocServer32"));
+  EXPECT_FALSE(KeyExists(L"CLSID\\" + ClassId + L"\\InprocServer32"));
+  const std::wstring installLog = logs + L"\\install.log";
+  std::vector<std::wstring> lines = Lines(Utf8ToWide(ReadWholeFile(installLog)));
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(L"# Process: 32-bit process on 64-bit Windows (WoW64)", lines[3]);
+  std::vector<std::wstring> registered = EventsOf(installLog, L"register");
+  ASSERT_EQ(1u, registered.size()) << testing::PrintToString(lines);
+  EXPECT_EQ(L"ok", Fields(registered[0])[3]);
+  EXPECT_EQ(L"regsvr32 exit code 0", Fields(registered[0])[4]);
+  EXPECT_EQ(L"exit=0", Fields(lines.back())[3]);
+
+  UnattendedRun uninstall = RunUnattended(
+      HostPath(SHIPPED_EXE), L"/uninstall " + UnattendedProgId + L" /quiet /log \"" + logs + L"\\uninstall.log\"",
+      nullptr, RegistrationBound);
+  ASSERT_TRUE(uninstall.ended);
+  EXPECT_TRUE(uninstall.windows.empty()) << testing::PrintToString(uninstall.windows);
+  EXPECT_EQ(0u, uninstall.exitCode);
+  EXPECT_FALSE(KeyExists(UnattendedProgId));
+  EXPECT_FALSE(KeyExists(L"Wow6432Node\\CLSID\\" + ClassId));
+  EXPECT_FALSE(KeyExists(L"TypeLib\\" + LibraryId));
+  EXPECT_TRUE(KeyExists(L"CLSID\\" + ClassId + L"\\TypeLib"));
+  std::vector<std::wstring> removed = EventsOf(logs + L"\\uninstall.log", L"remove");
+  ASSERT_EQ(1u, removed.size());
+  EXPECT_EQ(L"ok", Fields(removed[0])[3]);
+  ForgetTestKeys();
 }
 
 }  // namespace
