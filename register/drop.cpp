@@ -127,6 +127,9 @@ void HandleDroppedPath(HWND window, const wchar_t* path) {
   wchar_t report[FileReportCapacity] = {};
   CopyText(report, L"拖入文件路径：");
   SetWindowTextW(PathBox, path);
+  // The window handles no messages until the drop has ended: the path is painted now, so that
+  // it is seen while a long cabinet unpacks.
+  UpdateWindow(PathBox);
   AppendText(report, path);
 
   if (IsControl(path))

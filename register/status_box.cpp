@@ -9,7 +9,7 @@ namespace {
 constexpr DWORD ProgressInterval = 100;
 constexpr DWORD CostShare = 20;
 
-HWND ListBox = nullptr;
+HWND ReportBox = nullptr;  // the box that shows the list being unpacked
 bool Unpacking = false;  // between the list's beginning and its last entry
 size_t HeadingLength = 0;
 size_t ShownLength = 0;  // characters of StatusText that the box shows; 0: not the list yet
@@ -23,7 +23,7 @@ void CatchUp(HWND box) {
   size_t length = StatusTextLength();
   bool appended = false;
   auto end = static_cast<WPARAM>(GetWindowTextLengthW(box));
-  if (box == ListBox && ShownLength && end == ShownLength) {
+  if (box == ReportBox && ShownLength && end == ShownLength) {
     SendMessageW(box, EM_SETSEL, end, static_cast<LPARAM>(end));
     SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(StatusText + ShownLength));
     appended = static_cast<size_t>(GetWindowTextLengthW(box)) == length;
@@ -42,7 +42,7 @@ void CatchUp(HWND box) {
 }  // namespace
 
 void BeginUnpackedList(HWND box) {
-  ListBox = box;
+  ReportBox = box;
   Unpacking = true;
   HeadingLength = StatusTextLength();
   ShownLength = 0;
@@ -58,17 +58,17 @@ void ShowUnpackedListProgress() {
   if (!Unpacking) return;
   DWORD now = GetTickCount();
   if (now - LastShown < ProgressInterval || TimeSpent * CostShare > now - ListStart) return;
-  CatchUp(ListBox);
+  CatchUp(ReportBox);
 }
 
 void ShowUnpackedList() {
   if (Unpacking && StatusTextLength() > HeadingLength && StatusTextLength() != ShownLength)
-    CatchUp(ListBox);
+    CatchUp(ReportBox);
   Unpacking = false;
 }
 
 void ShowWholeReport(HWND box) {
   CatchUp(box);
-  ListBox = nullptr;
+  ReportBox = nullptr;
   ShownLength = 0;
 }
