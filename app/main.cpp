@@ -6,8 +6,12 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/unattended.h"
+#include "common/system_path.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything is loaded on demand, in the window and in an unattended run alike: no DLL
+  // from the current directory, and where the system allows it none but the system's own.
+  RestrictDllSearch();
   int count = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
   CommandLine line = args ? ParseCommandLine(count - 1, args + 1) : CommandLine();

@@ -6,7 +6,6 @@
 #include "app/title_bar.h"
 #include "common/draw_label.h"
 #include "common/globals.h"
-#include "common/system_path.h"
 #include "register/drop.h"
 
 namespace {
@@ -198,7 +197,6 @@ void HandleOpenedFile(HWND window, const wchar_t* path) {
 }
 
 int RunApplication(HINSTANCE instance, const wchar_t* openedFile) {
-  RestrictDllSearch();
   AllowDropsFromLowerIntegrity();
   RegisterMainWindowClass(instance);
   RegisterTitleBarClass();

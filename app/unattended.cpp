@@ -12,7 +12,6 @@
 #include "app/unattended_steps.h"
 #include "app/version.h"
 #include "common/run_log.h"
-#include "common/system_path.h"
 #include "common/text.h"
 #include "register/drop.h"
 #include "uninstall/remove.h"
@@ -256,8 +255,6 @@ int FailureCount() { return Failures; }
 void CountItem(bool succeeded) { ++(succeeded ? Succeeded : FailedItems); }
 
 int RunUnattended(const CommandLine& line) {
-  // The same narrowed DLL search as the window's start-up: nothing from the current folder.
-  RestrictDllSearch();
   // No system error box either, for this process and the commands it starts: a control that
   // does not load, a missing disk, a crash.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
