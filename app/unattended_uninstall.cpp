@@ -2,8 +2,6 @@
 // removed by the same code as a double-click or 卸载全部.
 #include <windows.h>
 
-#include <cwchar>
-
 #include "app/exit_codes.h"
 #include "app/run_output.h"
 #include "app/unattended_steps.h"
@@ -53,11 +51,6 @@ bool KeyExists(const wchar_t* path) {
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
-}
-
-bool IsKeyName(const wchar_t* text) {
-  size_t length = TextLength(text);
-  return length > 0 && length < NameCapacity && !wcschr(text, L'\\');
 }
 
 // The listed name a ProgID given on the command line stands for (registry names ignore letter

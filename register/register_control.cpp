@@ -67,7 +67,7 @@ bool ProbeControl(const wchar_t* given) {
   return true;
 }
 
-bool LaunchRegistration(const wchar_t* given, HWND, HANDLE* process) {
+bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
   if (process) *process = nullptr;
   wchar_t path[ControlPathCapacity];
   if (CmdWouldRewrite(given) || !WithBackslashes(given, path)) return false;
@@ -120,5 +120,5 @@ bool RegisterControlFile(const wchar_t* path, HWND window) {
   }
   // The window launches and goes on; an unattended run waits and learns regsvr32's result.
   if (IsUnattended()) return RegisterAndWait(path);
-  return LaunchRegistration(path, window, nullptr);
+  return LaunchRegistration(path, nullptr);
 }

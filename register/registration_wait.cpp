@@ -5,7 +5,7 @@
 
 bool RegisterAndWait(const wchar_t* path) {
   HANDLE process = nullptr;
-  if (!LaunchRegistration(path, nullptr, &process)) {
+  if (!LaunchRegistration(path, &process)) {
     LogEvent(L"register", path, Outcome::Failed, L"regsvr32 could not be started", GetLastError());
     return false;
   }

@@ -23,14 +23,6 @@ constexpr size_t ClsidPathCapacity = KeyNameCapacity + std::size(ClsidSuffix) - 
 constexpr size_t ClassPathCapacity =
     std::size(WowClassPrefix) - 1 + KeyNameCapacity + std::size(TypeLibSuffix) - 1;
 
-// True for a text that names exactly one direct subkey: not empty, no backslash, short
-// enough for a key name. Anything else would make a path name another key (an empty CLSID
-// turns "CLSID\\" + CLSID into the whole CLSID key, an empty ProgID names the root).
-bool IsKeyName(const wchar_t* text) {
-  size_t length = TextLength(text);
-  return length > 0 && length < KeyNameCapacity && !wcschr(text, L'\\');
-}
-
 constexpr wchar_t ClassProgIdNames[][26] = {L"\\ProgID", L"\\VersionIndependentProgID"};
 constexpr size_t ClassProgIdPathCapacity =
     std::size(WowClassPrefix) - 1 + KeyNameCapacity + std::size(ClassProgIdNames[1]) - 1;
@@ -66,6 +58,11 @@ void ReadTypeLib(bool classKnown, const wchar_t* typeLibPath,
   }
 }
 }  // namespace
+
+bool IsKeyName(const wchar_t* text) {
+  size_t length = TextLength(text);
+  return length > 0 && length < KeyNameCapacity && !wcschr(text, L'\\');
+}
 
 bool DetectWow64() {
   BOOL wow64 = FALSE;

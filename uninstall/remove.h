@@ -5,6 +5,11 @@
 
 // Removes the registration of the control with this ProgID; always 1.
 int RemoveControl(const wchar_t* progId);
+// True for a text that names exactly one direct subkey: not empty, no backslash, short
+// enough for a key name (at most 255 characters). Anything else would make a path name another
+// key (an empty CLSID turns "CLSID\\" + CLSID into the whole CLSID key, an empty ProgID names
+// the root).
+bool IsKeyName(const wchar_t* text);
 // True when this is a 32-bit process on 64-bit Windows.
 bool DetectWow64();
 
