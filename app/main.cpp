@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/command_line.h"
-#include "app/main_window.h"
-#include "app/unattended.h"
-#include "common/system_path.h"
+#include "unattended/command_line.h"
+#include "window/main_window.h"
+#include "unattended/unattended.h"
+#include "platform/system_path.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Before anything is loaded on demand, in the window and in an unattended run alike: no DLL

@@ -14,9 +14,9 @@
 #include "bench/message_counter.h"
 #include "bench/processes.h"
 #include "bench/timing.h"
-#include "common/globals.h"
-#include "register/cabinet.h"
-#include "register/drop.h"
+#include "window/globals.h"
+#include "core/register/cabinet.h"
+#include "core/register/drop.h"
 
 void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected);
 

@@ -8,7 +8,7 @@
 #include "bench/benches.h"
 #include "bench/host_window.h"
 #include "bench/timing.h"
-#include "common/globals.h"
+#include "window/globals.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "bench/benches.h"
-#include "register/cabinet_library.h"
+#include "core/register/cabinet_library.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "bench/host_window.h"
 
-#include "common/globals.h"
+#include "window/globals.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // line ends the process at once (the cost of an empty process).
 #include <windows.h>
 
-#include "common/globals.h"
+#include "window/globals.h"
 
 LRESULT CALLBACK MinimalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

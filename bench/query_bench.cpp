@@ -10,8 +10,8 @@
 #include "bench/processes.h"
 #include "bench/registry_data.h"
 #include "bench/timing.h"
-#include "common/globals.h"
-#include "uninstall/query.h"
+#include "window/globals.h"
+#include "core/uninstall/query.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "bench/benches.h"
 #include "bench/registry_data.h"
 #include "bench/timing.h"
-#include "uninstall/remove.h"
+#include "core/uninstall/remove.h"
 
 namespace {
 

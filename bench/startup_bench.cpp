@@ -11,7 +11,7 @@
 #include "bench/benches.h"
 #include "bench/processes.h"
 #include "bench/timing.h"
-#include "common/globals.h"
+#include "window/globals.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "app/main_window.h"
-#include "app/title_bar.h"
+#include "window/main_window.h"
+#include "window/title_bar.h"
 #include "bench/host_window.h"
 #include "bench/timing.h"
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "tests/app/app_window.h"
+#include "tests/window/app_window.h"
 #include "tests/app/program_driver.h"
 #include "tests/common/planted_files.h"
 #include "tests/common/registry_fixture.h"

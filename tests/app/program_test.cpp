@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/app/app_window.h"
+#include "tests/window/app_window.h"
 #include "tests/app/program_driver.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"

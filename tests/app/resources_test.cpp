@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/version.h"
-#include "common/globals.h"
-#include "tests/app/app_window.h"
+#include "window/globals.h"
+#include "tests/window/app_window.h"
 
 namespace {
 

@@ -22,12 +22,12 @@
 #include <utility>
 
 #include "tests/app/program_driver.h"
-#include "tests/app/unattended_driver.h"
+#include "tests/unattended/unattended_driver.h"
 #include "tests/common/planted_files.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
-#include "tests/register/drop_support.h"
-#include "tests/register/fci_cabinet.h"
+#include "tests/core/register/drop_support.h"
+#include "tests/core/register/fci_cabinet.h"
 
 namespace {
 

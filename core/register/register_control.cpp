@@ -1,0 +1,124 @@
+// Registering one control: a load probe in this process, then regsvr32 run silently through
+// the command interpreter. The command is not waited for here; LaunchRegistration hands the
+// process to a caller that wants to.
+#include "core/register/register_control.h"
+
+#include "window/message.h"
+#include "unattended/run_log.h"
+#include "platform/system_path.h"
+#include "platform/text.h"
+#include "core/register/registration_wait.h"
+
+bool BuildRegisterParameters(const wchar_t* regsvr32, const wchar_t* path, wchar_t* out,
+                             size_t cap) {
+  if (cap == 0) return false;
+  out[0] = 0;
+  if (CopyText(out, cap, L"/c \"\"") && AppendText(out, cap, regsvr32) &&
+      AppendText(out, cap, L"\" /s \"") && AppendText(out, cap, path) &&
+      AppendText(out, cap, L"\"\""))
+    return true;
+  out[0] = 0;
+  return false;
+}
+
+bool CmdWouldRewrite(const wchar_t* path) {
+  int percents = 0;
+  for (const wchar_t* p = path; *p; ++p)
+    if (*p == L'%') ++percents;
+  return percents >= 2;
+}
+
+namespace {
+
+// The longest control path taken: what a drop passes (999 characters) and the terminator.
+constexpr size_t ControlPathCapacity = 1000;
+
+// The path with every '/' turned into '\\'. The loader takes a control's folder for its
+// dependencies only from a path with backslashes (regsvr32's LOAD_WITH_ALTERED_SEARCH_PATH
+// does not find a helper library beside a control named C:/VornActiveX/<n>/a.ocx), so both
+// the probe and regsvr32 get this form; the report keeps the path as it was built. False
+// when the path does not fit.
+bool WithBackslashes(const wchar_t* path, wchar_t (&out)[ControlPathCapacity]) {
+  if (!CopyText(out, path)) return false;
+  for (wchar_t* p = out; *p; ++p)
+    if (*p == L'/') *p = L'\\';
+  return true;
+}
+
+}  // namespace
+
+bool ProbeControl(const wchar_t* given) {
+  wchar_t path[ControlPathCapacity];
+  if (!WithBackslashes(given, path)) return false;
+  // The control's dependencies are searched in its own folder and then the system directory.
+  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 names both explicitly, so
+  // neither the program's folder (the user's Downloads folder), the current directory nor
+  // the PATH (whose user entries the user can write) is searched, whatever the process
+  // defaults are. regsvr32 loads with LOAD_WITH_ALTERED_SEARCH_PATH, which also looks in the
+  // Windows folder and the PATH: a control that needs a DLL found only there is refused here,
+  // the safe side. Without the flags (Windows 7 lacking KB2533623) LOAD_WITH_ALTERED_SEARCH_PATH
+  // is regsvr32's own search: the control's folder takes the program folder's place, and the
+  // current directory is out of it since start-up called SetDllDirectoryW(L"").
+  DWORD flags = HasDllSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                                 : LOAD_WITH_ALTERED_SEARCH_PATH;
+  HMODULE probe = LoadLibraryExW(path, nullptr, flags);
+  if (!probe) return false;
+  FreeLibrary(probe);
+  return true;
+}
+
+bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
+  if (process) *process = nullptr;
+  wchar_t path[ControlPathCapacity];
+  if (CmdWouldRewrite(given) || !WithBackslashes(given, path)) return false;
+  // Both programs by their full paths in the system directory, and the system directory as
+  // the current directory: cmd.exe looks for a program named without a path in its current
+  // directory before the PATH, and would otherwise inherit the program's (usually the
+  // Downloads folder the program was started from).
+  wchar_t system[MAX_PATH], cmd[MAX_PATH], regsvr32[MAX_PATH];
+  if (!SystemPath(L"", system) || !SystemPath(L"cmd.exe", cmd) ||
+      !SystemPath(L"regsvr32.exe", regsvr32))
+    return false;
+  // The quoted interpreter and a blank before the parameters.
+  wchar_t commandLine[MAX_PATH + 2 + RegisterParametersCapacity] = {};
+  wchar_t parameters[RegisterParametersCapacity] = {};
+  // Never start regsvr32 on a cut path.
+  if (!BuildRegisterParameters(regsvr32, path, parameters, RegisterParametersCapacity) ||
+      !CopyText(commandLine, L"\"") || !AppendText(commandLine, cmd) ||
+      !AppendText(commandLine, L"\" ") || !AppendText(commandLine, parameters))
+    return false;
+  // CreateProcessW with the interpreter's full path as the application name: no search and no
+  // shell association is involved. The console the interpreter gets is hidden.
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessW(cmd, commandLine, nullptr, nullptr, FALSE, 0, nullptr, system, &startup,
+                      &started))
+    return false;
+  CloseHandle(started.hThread);
+  if (process)
+    *process = started.hProcess;
+  else
+    CloseHandle(started.hProcess);
+  return true;
+}
+
+bool RegisterControlFile(const wchar_t* path, HWND window) {
+  // The command interpreter expands %name% even between quotation marks (a variable of the
+  // environment, or one of its own such as %cd%), so regsvr32 would be given another path
+  // while the launch counts as a success. Such a path is refused before anything runs.
+  if (CmdWouldRewrite(path)) {
+    ShowMessage(window, L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！", L"ERROR", MB_OK,
+                path);
+    return false;
+  }
+  if (!ProbeControl(path)) {
+    ShowMessage(window, L"装载ActiveX控件失败！", L"ERROR", MB_OK, path, GetLastError());
+    return false;
+  }
+  // The window launches and goes on; an unattended run waits and learns regsvr32's result.
+  if (IsUnattended()) return RegisterAndWait(path);
+  return LaunchRegistration(path, nullptr);
+}

@@ -1,0 +1,111 @@
+// Deletion of a key with everything below it, below HKEY_CLASSES_ROOT.
+#include "core/uninstall/key_tree.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/text.h"
+
+namespace {
+constexpr DWORD SubkeyNameCapacity = 260;
+// The registry takes paths of at most 32,766 characters (counted strings with 16-bit byte
+// lengths) and silently cuts a longer one, which then names another key: a trailing part cut
+// at a backslash names the key one level up, and deleting "its" children would never end.
+constexpr size_t LongestRegistryPath = 32766;
+// Windows holds trees of at most 512 levels. A deeper tree (Wine allows any depth) is not
+// followed further, so that the recursion stays well within the stack.
+constexpr int DeepestLevel = 512;
+
+// A path names the key it spells only when it is not empty and has no empty name in it:
+// the registry reads a leading backslash, or a doubled one, as if it were not there, so
+// "\\" would name the root itself and "CLSID\\\\" the whole CLSID key. One trailing
+// backslash is allowed; it is dropped before the key is deleted.
+bool NamesOneKey(const wchar_t* path) {
+  if (path[0] == L'\0' || path[0] == L'\\') return false;
+  for (size_t i = 1; path[i]; ++i)
+    if (path[i] == L'\\' && path[i - 1] == L'\\') return false;
+  return true;
+}
+}  // namespace
+
+WorkingPath::~WorkingPath() {
+  if (text != initial) free(text);
+}
+
+bool ReserveWorkingPath(WorkingPath& path, size_t length) {
+  if (length < path.capacity) return true;
+  size_t capacity = path.capacity * 2;
+  if (capacity <= length) capacity = length + 1;
+  wchar_t* larger = static_cast<wchar_t*>(malloc(capacity * sizeof(wchar_t)));
+  if (!larger) return false;
+  memcpy(larger, path.text, path.capacity * sizeof(wchar_t));
+  if (path.text != path.initial) free(path.text);
+  path.text = larger;
+  path.capacity = capacity;
+  return true;
+}
+
+bool IsRegistryLink(HKEY root, const wchar_t* path) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return false;
+  DWORD type = REG_NONE;
+  LONG result = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && type == REG_LINK;
+}
+
+namespace {
+// level: how far below the key that the caller named this key lies.
+int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level) {
+  if (!NamesOneKey(path.text)) return 0;
+  // Keys that cannot be named safely count as keys that cannot be deleted: they stop their
+  // parents like any other.
+  if (level > DeepestLevel || TextLength(path.text) > LongestRegistryPath) return 0;
+  // Deleting a link by its name would delete the key it leads to, which is not below this
+  // path; opening it would walk that other key's tree.
+  if (IsRegistryLink(root, path.text)) return 0;
+  // A key without subkeys goes in one step, without being opened.
+  if (RegDeleteKeyW(root, path.text) == ERROR_SUCCESS) return 1;
+
+  HKEY key;
+  if (RegOpenKeyExW(root, path.text, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+
+  // The path may move to a larger buffer below, so positions are kept, not pointers.
+  size_t end = static_cast<size_t>(lstrlenW(path.text));
+  if (path.text[end - 1] != L'\\') {
+    if (!ReserveWorkingPath(path, end + 1)) {
+      RegCloseKey(key);
+      return 0;
+    }
+    path.text[end++] = L'\\';
+    path.text[end] = L'\0';
+  }
+
+  // Always index 0: each deleted child lets the next one take its place.
+  wchar_t name[SubkeyNameCapacity];
+  DWORD length = SubkeyNameCapacity;
+  while (RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS) {
+    if (length == 0) break;  // an empty name would make the path name this key again
+    if (!ReserveWorkingPath(path, end + length)) break;
+    memcpy(path.text + end, name, (length + 1) * sizeof(wchar_t));
+    if (DeleteKeyTreeAt(root, path, level + 1) == 0) break;
+    length = SubkeyNameCapacity;
+  }
+
+  path.text[end - 1] = L'\0';
+  RegCloseKey(key);
+  return RegDeleteKeyW(root, path.text) == ERROR_SUCCESS ? 1 : 0;
+}
+}  // namespace
+
+int DeleteKeyTree(HKEY root, WorkingPath& path) { return DeleteKeyTreeAt(root, path, 0); }
+
+int DeleteClassesRootTree(const wchar_t* path) {
+  // A path longer than the working buffer is refused whole: its first 519 characters would
+  // name another key.
+  WorkingPath working;
+  if (!CopyText(working.initial, path)) return 0;
+  return DeleteKeyTree(HKEY_CLASSES_ROOT, working);
+}

@@ -1,0 +1,589 @@
+// The program run unattended, as deployment tools run it: a command line, an exit code, a log,
+// and never a window. Each case starts the real x86-64 program as a separate process.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "unattended/command_line.h"
+#include "app/version.h"
+#include "tests/window/app_window.h"
+#include "tests/app/program_driver.h"
+#include "tests/unattended/unattended_driver.h"
+#include "tests/common/registry_fixture.h"
+#include "tests/common/wait.h"
+
+namespace {
+
+const wchar_t TestProgId[] = L"Vorn.Test.testctl";
+const wchar_t NoRegProgId[] = L"Vorn.Test.noregctl";
+const std::wstring TestClassKey = L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}";
+constexpr unsigned RunBound = 60000;
+
+std::wstring Exe() { return WindowsPath(CTLWARDEN_EXE); }
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+std::wstring Work() { return WindowsPath(UNATTENDED_WORK_DIR); }
+
+void ForgetTestControls() {
+  RemoveTree(TestProgId);
+  RemoveTree(NoRegProgId);
+  RemoveTree(TestClassKey);
+}
+
+// A log path in a folder of its own that does not exist yet.
+std::wstring FreshLog(const wchar_t* name) {
+  static int runs = 0;
+  CreateDirectoryW(Work().c_str(), nullptr);
+  return Work() + L"\\run" + std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++runs) +
+         L"\\logs\\" + name;
+}
+
+std::vector<std::wstring> LogLines(const std::wstring& path) {
+  return Lines(Utf8ToWide(FileBytes(path)));
+}
+
+// The event lines (not the header) whose action and subject are these; subject empty: any.
+std::vector<std::vector<std::wstring>> Events(const std::vector<std::wstring>& lines,
+                                              const std::wstring& action,
+                                              const std::wstring& subject = L"") {
+  std::vector<std::vector<std::wstring>> found;
+  for (const std::wstring& line : lines) {
+    if (line.empty() || line[0] == L'#') continue;
+    std::vector<std::wstring> fields = Fields(line);
+    if (fields.size() < 5) continue;
+    if (fields[1] == action && (subject.empty() || fields[2] == subject)) found.push_back(fields);
+  }
+  return found;
+}
+
+std::string Show(const std::vector<std::wstring>& lines) {
+  std::wstring all;
+  for (const std::wstring& line : lines) all += line + L"\n";
+  return testing::PrintToString(all);
+}
+
+std::wstring Joined(const std::vector<std::wstring>& windows) {
+  std::wstring all;
+  for (const std::wstring& w : windows) all += w + L"; ";
+  return all;
+}
+
+// Every run ends by itself and shows no window of any kind.
+#define EXPECT_RAN_WITHOUT_WINDOW(run)                                     \
+  do {                                                                     \
+    EXPECT_TRUE((run).ended) << "the run did not end";                     \
+    EXPECT_TRUE((run).windows.empty()) << Ascii(Joined((run).windows));   \
+  } while (0)
+
+std::string Ascii(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+// The last line: "summary", empty subject, "exit=N", the counts.
+void ExpectSummary(const std::vector<std::wstring>& lines, DWORD exitCode, const std::wstring& counts) {
+  ASSERT_FALSE(lines.empty());
+  std::vector<std::wstring> last = Fields(lines.back());
+  ASSERT_EQ(5u, last.size()) << Show(lines);
+  EXPECT_EQ(L"summary", last[1]);
+  EXPECT_EQ(L"", last[2]);
+  EXPECT_EQ(L"exit=" + std::to_wstring(exitCode), last[3]);
+  EXPECT_EQ(counts, last[4]);
+}
+
+std::wstring UnpackFolderOf(const std::vector<std::wstring>& lines, const std::wstring& cabinet) {
+  for (const auto& fields : Events(lines, L"unpack", cabinet))
+    if (fields[3] == L"info" && fields[4].rfind(L"folder ", 0) == 0) return fields[4].substr(7);
+  return L"";
+}
+
+}  // namespace
+
+TEST(Unattended, InstallOfACabinetUnpacksAndRegistersItsControlAndLogsEachStep) {
+  std::wstring cabinet = WindowsPath(SAMPLE_CAB);
+  ForgetTestControls();
+  std::wstring log = FreshLog(L"install.log");
+  UnattendedRun run = RunUnattended(Exe(), L"/install " + Quoted(cabinet) + L" /quiet /log " + Quoted(log),
+                                    nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(KeyExists(TestProgId));
+  EXPECT_TRUE(KeyExists(TestClassKey + L"\\InprocServer32"));
+
+  // A new folder below it, the log in it, UTF-8 with a byte-order mark.
+  std::string bytes = FileBytes(log);
+  EXPECT_TRUE(HasByteOrderMark(bytes));
+  std::vector<std::wstring> lines = LogLines(log);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run", lines[0]);
+  EXPECT_EQ(L"# Command line: " + Quoted(Exe()) + L" /install " + Quoted(cabinet) + L" /quiet /log " +
+                Quoted(log),
+            lines[1]);
+  EXPECT_EQ(0u, lines[2].rfind(L"# Account: ", 0)) << Show(lines);
+  // The test and the program it starts are built for the same processor.
+  EXPECT_EQ(sizeof(void*) == 8 ? L"# Process: 64-bit process"
+                               : L"# Process: 32-bit process on 64-bit Windows (WoW64)",
+            lines[3]);
+
+  // The folder under C:/VornActiveX/, the file in it as packed, its registration.
+  std::wstring folder = UnpackFolderOf(lines, cabinet);
+  ASSERT_EQ(0u, folder.rfind(L"C:/VornActiveX/", 0)) << Show(lines);
+  std::wstring unpacked = folder + L"testctl.dll";
+  EXPECT_TRUE(FileBytes(unpacked) == FileBytes(WindowsPath(TESTCTL_DLL)));
+  auto unpack = Events(lines, L"unpack", unpacked);
+  ASSERT_EQ(1u, unpack.size()) << Show(lines);
+  EXPECT_EQ(L"ok", unpack[0][3]);
+  auto registered = Events(lines, L"register", unpacked);
+  ASSERT_EQ(1u, registered.size()) << Show(lines);
+  EXPECT_EQ(L"ok", registered[0][3]);
+  EXPECT_EQ(L"regsvr32 exit code 0", registered[0][4]);
+  auto installed = Events(lines, L"install", cabinet);
+  ASSERT_EQ(1u, installed.size()) << Show(lines);
+  EXPECT_EQ(L"ok", installed[0][3]);
+  ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
+  // Each event line begins with the time in UTC: 2026-12-07T23:59:59Z.
+  for (const std::wstring& line : lines) {
+    if (line[0] == L'#') continue;
+    std::wstring time = Fields(line)[0];
+    EXPECT_EQ(20u, time.size()) << Ascii(line);
+    EXPECT_EQ(L'T', time[10]);
+    EXPECT_EQ(L'Z', time[19]);
+  }
+  ForgetTestControls();
+}
+
+// Intune, Configuration Manager and PDQ run the command in the package's folder, with the
+// cabinet named without a folder.
+TEST(Unattended, RelativePathsAreTakenFromTheCurrentFolderAsPackageToolsRunTheCommands) {
+  std::wstring cabinet = WindowsPath(SAMPLE_CAB);
+  std::wstring folder = cabinet.substr(0, cabinet.rfind(L'\\'));
+  std::wstring name = cabinet.substr(folder.size() + 1);
+  ForgetTestControls();
+  std::wstring log = FreshLog(L"package.log");
+  UnattendedRun run = RunUnattended(Exe(), L"/install " + name + L" /quiet /norestart /log " + Quoted(log),
+                                    nullptr, RunBound, folder);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(KeyExists(TestProgId));
+  std::vector<std::wstring> lines = LogLines(log);
+  EXPECT_EQ(1u, Events(lines, L"install", cabinet).size()) << Show(lines);
+
+  run = RunUnattended(Exe(), L"/uninstall /all /quiet /norestart", nullptr, RunBound, folder);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_FALSE(KeyExists(TestProgId));
+  EXPECT_FALSE(KeyExists(TestClassKey));
+}
+
+// Standard output redirected to a file, as a deployment script does: the log goes there. And
+// a control that is registered already is registered again: 0 both times.
+TEST(Unattended, AControlInstalledTwiceGivesZeroBothTimesAndRedirectedOutputGetsTheLog) {
+  std::wstring control = WindowsPath(TESTCTL_DLL);
+  ForgetTestControls();
+  for (int round = 0; round < 2; ++round) {
+    std::wstring output = FreshLog(L"stdout.txt");
+    std::wstring folder = output.substr(0, output.rfind(L'\\'));
+    CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    HANDLE file = InheritableFile(output);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    UnattendedRun run = RunUnattended(Exe(), (round ? L"/install " : L"/i ") + Quoted(control) + L" /q",
+                                      file, RunBound);
+    CloseHandle(file);
+    EXPECT_RAN_WITHOUT_WINDOW(run);
+    EXPECT_EQ(0u, run.exitCode) << "round " << round;
+    EXPECT_TRUE(KeyExists(TestProgId));
+    std::string bytes = FileBytes(output);
+    EXPECT_TRUE(HasByteOrderMark(bytes));
+    std::vector<std::wstring> lines = LogLines(output);
+    auto registered = Events(lines, L"register", control);
+    ASSERT_EQ(1u, registered.size()) << Show(lines);
+    EXPECT_EQ(L"ok", registered[0][3]);
+    ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
+  }
+  ForgetTestControls();
+}
+
+// A file that does not load and one whose registration fails: the run fails, though the good
+// control among them was registered, and the log names each; no box is shown for them.
+TEST(Unattended, ControlsThatDoNotRegisterFailTheRunWithoutABox) {
+  std::wstring good = WindowsPath(TESTCTL_DLL);
+  std::wstring bad = WindowsPath(BAD_OCX);
+  std::wstring noreg = WindowsPath(NOREGCTL_DLL);
+  ForgetTestControls();
+  std::wstring log = FreshLog(L"bad.log");
+  UnattendedRun run = RunUnattended(
+      Exe(), L"/install " + Quoted(good) + L" " + Quoted(bad) + L" " + Quoted(noreg) + L" /log " + Quoted(log),
+      nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(1603u, run.exitCode);
+  EXPECT_TRUE(KeyExists(TestProgId));
+  std::vector<std::wstring> lines = LogLines(log);
+  auto loadError = Events(lines, L"error", bad);
+  ASSERT_EQ(1u, loadError.size()) << Show(lines);
+  EXPECT_EQ(L"failed", loadError[0][3]);
+  EXPECT_EQ(L"装载ActiveX控件失败！", loadError[0][4]);
+  ASSERT_EQ(6u, loadError[0].size());
+  EXPECT_EQ(0u, loadError[0][5].rfind(L"error ", 0));
+  auto noregRun = Events(lines, L"register", noreg);
+  ASSERT_EQ(1u, noregRun.size()) << Show(lines);
+  EXPECT_EQ(L"failed", noregRun[0][3]);
+  EXPECT_NE(L"regsvr32 exit code 0", noregRun[0][4]);
+  EXPECT_EQ(0u, noregRun[0][4].rfind(L"regsvr32 exit code ", 0));
+  EXPECT_EQ(L"ok", Events(lines, L"install", good).at(0)[3]);
+  EXPECT_EQ(L"failed", Events(lines, L"install", bad).at(0)[3]);
+  EXPECT_EQ(L"failed", Events(lines, L"install", noreg).at(0)[3]);
+  ExpectSummary(lines, 1603, L"1 succeeded, 2 failed");
+  ForgetTestControls();
+}
+
+// Every file is checked before anything is done: a missing one, or one that is no control or
+// cabinet, and nothing is registered or unpacked.
+TEST(Unattended, AMissingFileOrOneOfAnotherKindChangesNothing) {
+  std::wstring good = WindowsPath(TESTCTL_DLL);
+  std::wstring missing = Work() + L"\\no such control.ocx";
+  std::wstring text = WindowsPath(README_TXT);
+  ForgetTestControls();
+  struct Case {
+    std::wstring files;
+    DWORD exitCode;
+  } cases[] = {
+      {Quoted(good) + L" " + Quoted(missing), 1619},
+      {Quoted(text) + L" " + Quoted(good), 1620},
+      {Quoted(text) + L" " + Quoted(missing), 1619},
+  };
+  for (const Case& c : cases) {
+    std::wstring log = FreshLog(L"check.log");
+    UnattendedRun run = RunUnattended(Exe(), L"/install " + c.files + L" /quiet /log " + Quoted(log),
+                                      nullptr, RunBound);
+    EXPECT_RAN_WITHOUT_WINDOW(run);
+    EXPECT_EQ(c.exitCode, run.exitCode) << Ascii(c.files);
+    EXPECT_FALSE(KeyExists(TestProgId));
+    std::vector<std::wstring> lines = LogLines(log);
+    EXPECT_TRUE(Events(lines, L"register").empty()) << Show(lines);
+    EXPECT_TRUE(Events(lines, L"install").empty()) << Show(lines);
+    ExpectSummary(lines, c.exitCode, L"0 succeeded, 0 failed");
+  }
+  std::wstring log = FreshLog(L"missing.log");
+  RunUnattended(Exe(), L"/install " + Quoted(missing) + L" /quiet /log " + Quoted(log), nullptr, RunBound);
+  std::vector<std::wstring> lines = LogLines(log);
+  auto check = Events(lines, L"check", missing);
+  ASSERT_EQ(1u, check.size()) << Show(lines);
+  EXPECT_EQ(L"failed", check[0][3]);
+  ASSERT_EQ(6u, check[0].size());
+  EXPECT_EQ(0u, check[0][5].rfind(L"error 2", 0)) << Ascii(check[0][5]);
+
+  // A log that cannot be written (its folder would be a file): 1622, and nothing is done.
+  UnattendedRun run = RunUnattended(
+      Exe(), L"/install " + Quoted(good) + L" /quiet /log " + Quoted(text + L"\\x.log"), nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(1622u, run.exitCode);
+  EXPECT_FALSE(KeyExists(TestProgId));
+}
+
+TEST(Unattended, AnInvalidCommandLineGives1639AndTheUsageAndChangesNothing) {
+  std::wstring good = Quoted(WindowsPath(TESTCTL_DLL));
+  ForgetTestControls();
+  PutKey(L"Vorn.Test.kept\\CLSID", L"{7A3C00FF-5E21-4B8D-9F14-3C2B1A0D9E51}");
+  PutKey(L"Other.Maker.Control\\CLSID", L"{7A3C00FE-5E21-4B8D-9F14-3C2B1A0D9E51}");
+  const std::wstring lines[] = {
+      L"/install",
+      L"/bogus " + good,
+      L"/install " + good + L" /uninstall Vorn.Test.kept",
+      L"/list Vorn.Test.kept",
+      L"/install " + good + L" /log",
+      good + L" " + good,
+      L"/quiet",
+      L"/uninstall /all Vorn.Test.kept",
+      L"/install /all " + good,
+      // Only the maker's ProgIDs: another maker's key is refused, and nothing is removed.
+      L"/uninstall Vorn.Test.kept Other.Maker.Control",
+  };
+  for (const std::wstring& arguments : lines) {
+    std::wstring output = FreshLog(L"stdout.txt");
+    std::wstring folder = output.substr(0, output.rfind(L'\\'));
+    CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    HANDLE file = InheritableFile(output);
+    UnattendedRun run = RunUnattended(Exe(), arguments, file, RunBound);
+    CloseHandle(file);
+    EXPECT_RAN_WITHOUT_WINDOW(run);
+    EXPECT_EQ(1639u, run.exitCode) << Ascii(arguments);
+    std::wstring text = Utf8ToWide(FileBytes(output));
+    EXPECT_EQ(0u, text.rfind(L"# Ctlwarden", 0));
+    std::vector<std::wstring> logged = Lines(text);
+    if (arguments.rfind(L"/uninstall Vorn", 0) == 0) {
+      auto refused = Events(logged, L"check", L"Other.Maker.Control");
+      ASSERT_EQ(1u, refused.size()) << Show(logged);
+      EXPECT_EQ(L"failed", refused[0][3]);
+    } else {
+      EXPECT_EQ(1u, Events(logged, L"command-line").size()) << Show(logged);
+      EXPECT_NE(std::wstring::npos, text.find(L"/uninstall /all")) << "usage: " << Ascii(arguments);
+    }
+    ExpectSummary(logged, 1639, L"0 succeeded, 0 failed");
+  }
+  EXPECT_FALSE(KeyExists(TestProgId));
+  EXPECT_TRUE(KeyExists(L"Vorn.Test.kept\\CLSID"));
+  EXPECT_TRUE(KeyExists(L"Other.Maker.Control\\CLSID"));
+  RemoveTree(L"Vorn.Test.kept");
+  RemoveTree(L"Other.Maker.Control");
+}
+
+// What administrators type by reflex: msiexec's and regsvr32's switches, either prefix, any case.
+TEST(Unattended, SwitchesAndTheirAliases) {
+  // The parser moves the items to the front of the arguments and points into them: they are
+  // kept until the next parse.
+  std::vector<const wchar_t*> held;
+  auto parse = [&held](std::vector<const wchar_t*> args) {
+    held = std::move(args);
+    return ParseCommandLine(static_cast<int>(held.size()), const_cast<wchar_t**>(held.data()));
+  };
+  EXPECT_EQ(RunMode::Window, parse({}).mode);
+  CommandLine opened = parse({L"C:\\cabs\\a.cab"});
+  EXPECT_EQ(RunMode::OpenFile, opened.mode);
+  ASSERT_EQ(1, opened.itemCount);
+  EXPECT_STREQ(L"C:\\cabs\\a.cab", opened.items[0]);
+  for (const wchar_t* s : {L"/install", L"/i", L"-I", L"/INSTALL"}) EXPECT_EQ(RunMode::Install, parse({s, L"a.ocx"}).mode) << Ascii(s);
+  for (const wchar_t* s : {L"/uninstall", L"/x", L"/u", L"-X", L"/Uninstall"})
+    EXPECT_EQ(RunMode::Uninstall, parse({s, L"Vorn.A"}).mode) << Ascii(s);
+  for (const wchar_t* s : {L"/quiet", L"/q", L"/qn", L"/s", L"/silent", L"-QN", L"/Silent"}) {
+    CommandLine line = parse({L"/i", L"a.ocx", s});
+    EXPECT_EQ(RunMode::Install, line.mode) << Ascii(s);
+    EXPECT_TRUE(line.quiet) << Ascii(s);
+  }
+  for (const wchar_t* s : {L"/log", L"/LOG", L"/l*v", L"/L*V", L"/l+"}) {
+    CommandLine line = parse({L"/x", L"/all", s, L"C:\\logs\\x.log", L"/norestart"});
+    EXPECT_EQ(RunMode::Uninstall, line.mode) << Ascii(s);
+    EXPECT_TRUE(line.all);
+    EXPECT_STREQ(L"C:\\logs\\x.log", line.logPath);
+  }
+  EXPECT_EQ(RunMode::List, parse({L"/list"}).mode);
+  // Items keep their order among the switches.
+  CommandLine files = parse({L"/q", L"a.ocx", L"/i", L"b.cab", L"/log", L"x.log", L"c.dll"});
+  ASSERT_EQ(3, files.itemCount);
+  EXPECT_STREQ(L"a.ocx", files.items[0]);
+  EXPECT_STREQ(L"b.cab", files.items[1]);
+  EXPECT_STREQ(L"c.dll", files.items[2]);
+  EXPECT_STREQ(L"x.log", files.logPath);
+  EXPECT_EQ(RunMode::Usage, parse({L"/?"}).mode);
+  EXPECT_EQ(RunMode::Usage, parse({L"-?", L"/install"}).mode);
+  EXPECT_EQ(RunMode::Invalid, parse({L"/install", L"a.ocx", L"/log", L"a", L"/log", L"b"}).mode);
+  EXPECT_EQ(RunMode::Invalid, parse({L"/", L"a.ocx"}).mode);
+  EXPECT_EQ(RunMode::Invalid, parse({L"/l*z", L"a", L"/i", L"a.ocx"}).mode);
+  // A fault does not hide the switches behind it: /quiet still keeps the box away.
+  CommandLine faulty = parse({L"/bogus", L"/quiet", L"/log", L"x.log"});
+  EXPECT_EQ(RunMode::Invalid, faulty.mode);
+  EXPECT_TRUE(faulty.quiet);
+  EXPECT_STREQ(L"x.log", faulty.logPath);
+}
+
+TEST(Unattended, UninstallRemovesAProgIdAndOneThatIsNotThereIsNothingToRemove) {
+  ForgetTestControls();
+  ASSERT_EQ(0u, RunUnattended(Exe(), L"/install " + Quoted(WindowsPath(TESTCTL_DLL)) + L" /quiet", nullptr,
+                              RunBound).exitCode);
+  ASSERT_TRUE(KeyExists(TestProgId));
+  PutKey(L".zco");
+  // Letter case as the administrator typed it: the registry's own name is removed.
+  std::wstring log = FreshLog(L"uninstall.log");
+  UnattendedRun run = RunUnattended(Exe(), L"/uninstall vorn.test.TESTCTL /quiet /log " + Quoted(log), nullptr,
+                                    RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_FALSE(KeyExists(TestProgId));
+  EXPECT_FALSE(KeyExists(TestClassKey));
+  EXPECT_FALSE(KeyExists(L"Interface\\{7A3C0001-5E21-4B8D-9F14-3C2B1A0D9E51}"));
+  EXPECT_FALSE(KeyExists(L"TypeLib\\{7A3C0000-5E21-4B8D-9F14-3C2B1A0D9E51}"));
+  EXPECT_FALSE(KeyExists(L".zco"));
+  std::vector<std::wstring> lines = LogLines(log);
+  auto removed = Events(lines, L"remove", TestProgId);
+  ASSERT_EQ(1u, removed.size()) << Show(lines);
+  EXPECT_EQ(L"ok", removed[0][3]);
+  ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
+
+  // Again, and a ProgID that was never there: nothing to remove, success.
+  log = FreshLog(L"again.log");
+  run = RunUnattended(Exe(), L"/x Vorn.Test.testctl Vorn.Never.Installed /qn /log " + Quoted(log), nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  lines = LogLines(log);
+  auto absent = Events(lines, L"remove", L"Vorn.Never.Installed");
+  ASSERT_EQ(1u, absent.size()) << Show(lines);
+  EXPECT_EQ(L"ok", absent[0][3]);
+  EXPECT_EQ(L"not installed; nothing to remove", absent[0][4]);
+  ExpectSummary(lines, 0, L"2 succeeded, 0 failed");
+}
+
+TEST(Unattended, UninstallAllRemovesEveryControlTheQueryFindsAndListShowsThem) {
+  const std::wstring uploaderClass = L"CLSID\\{5D3E71A2-C42B-4e19-9B3D-2F7A60C81E42}";
+  const std::wstring names[] = {L"Vorn.Test.one", L"VORN.Test.two", L"PDF.Vthree"};
+  for (const std::wstring& name : names) PutKey(name + L"\\CLSID", L"{7A3C00F0-5E21-4B8D-9F14-3C2B1A0D9E51}");
+  PutKey(L"Vorn.LargeDataUploader\\CLSID", L"{5D3E71A2-C42B-4e19-9B3D-2F7A60C81E42}");
+  PutKey(uploaderClass);
+  PutKey(L"Other.Maker.Control\\CLSID", L"{7A3C00FE-5E21-4B8D-9F14-3C2B1A0D9E51}");
+
+  // /list: the maker's ProgIDs, one a line, and nothing else on standard output.
+  std::wstring output = FreshLog(L"list.txt");
+  std::wstring folder = output.substr(0, output.rfind(L'\\'));
+  CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  HANDLE file = InheritableFile(output);
+  UnattendedRun run = RunUnattended(Exe(), L"/list", file, RunBound);
+  CloseHandle(file);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  std::vector<std::wstring> listed = Lines(Utf8ToWide(FileBytes(output)));
+  for (const std::wstring& name : names)
+    EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << Ascii(name) << Show(listed);
+  EXPECT_NE(std::find(listed.begin(), listed.end(), L"Vorn.LargeDataUploader"), listed.end());
+  for (const std::wstring& line : listed) {
+    bool maker = line.rfind(L"Vorn.", 0) == 0 || line.rfind(L"VORN.", 0) == 0 || line.rfind(L"PDF.V", 0) == 0;
+    EXPECT_TRUE(maker) << Ascii(line);
+  }
+
+  std::wstring log = FreshLog(L"all.log");
+  run = RunUnattended(Exe(), L"/uninstall /all /quiet /norestart /log " + Quoted(log), nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  for (const std::wstring& name : names) EXPECT_FALSE(KeyExists(name)) << Ascii(name);
+  EXPECT_FALSE(KeyExists(L"Vorn.LargeDataUploader"));
+  EXPECT_FALSE(KeyExists(uploaderClass));  // the special route of 32-bit Windows for this build
+  EXPECT_TRUE(KeyExists(L"Other.Maker.Control\\CLSID"));
+  std::vector<std::wstring> lines = LogLines(log);
+  EXPECT_EQ(listed.size(), Events(lines, L"remove").size()) << Show(lines);
+  for (const auto& fields : Events(lines, L"remove")) EXPECT_EQ(L"ok", fields[3]) << Ascii(fields[2]);
+  ExpectSummary(lines, 0, std::to_wstring(listed.size()) + L" succeeded, 0 failed");
+
+  // Nothing left: nothing to remove.
+  log = FreshLog(L"none.log");
+  run = RunUnattended(Exe(), L"/uninstall /all /quiet /log " + Quoted(log), nullptr, RunBound);
+  EXPECT_EQ(0u, run.exitCode);
+  lines = LogLines(log);
+  EXPECT_EQ(1u, Events(lines, L"remove").size()) << Show(lines);
+  ExpectSummary(lines, 0, L"0 succeeded, 0 failed");
+  RemoveTree(L"Other.Maker.Control");
+}
+
+// Runs are one at a time: a second one waits for the first, and gets 1618 (which the tools
+// retry) when the first does not end within the bound.
+TEST(Unattended, RunsAreOneAtATime) {
+  std::wstring cabinet = Quoted(WindowsPath(SAMPLE_CAB));
+  ForgetTestControls();
+  std::wstring logs[2] = {FreshLog(L"first.log"), FreshLog(L"second.log")};
+  StartedRun first = StartUnattended(Exe(), L"/install " + cabinet + L" /quiet /log " + Quoted(logs[0]), nullptr);
+  StartedRun second = StartUnattended(Exe(), L"/install " + cabinet + L" /quiet /log " + Quoted(logs[1]), nullptr);
+  UnattendedRun one = FinishUnattended(first, RunBound);
+  UnattendedRun two = FinishUnattended(second, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(one);
+  EXPECT_RAN_WITHOUT_WINDOW(two);
+  EXPECT_EQ(0u, one.exitCode);
+  EXPECT_EQ(0u, two.exitCode);
+  // Each cabinet in a folder of its own.
+  std::wstring folders[2] = {UnpackFolderOf(LogLines(logs[0]), WindowsPath(SAMPLE_CAB)),
+                             UnpackFolderOf(LogLines(logs[1]), WindowsPath(SAMPLE_CAB))};
+  EXPECT_FALSE(folders[0].empty());
+  EXPECT_NE(folders[0], folders[1]);
+
+  // Another run holds the lock for a while: this one waits, then runs.
+  HANDLE held = CreateMutexW(nullptr, TRUE, L"Global\\Ctlwarden.Unattended");
+  ASSERT_TRUE(held);
+  std::wstring log = FreshLog(L"waited.log");
+  StartedRun waiting = StartUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log " + Quoted(log), nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return !Events(LogLines(log), L"wait").empty(); }, RunBound));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(waiting.process.hProcess, 0));
+  ReleaseMutex(held);
+  UnattendedRun waited = FinishUnattended(waiting, RunBound);
+  EXPECT_EQ(0u, waited.exitCode);
+  auto wait = Events(LogLines(log), L"wait");
+  ASSERT_EQ(1u, wait.size());
+  EXPECT_EQ(L"info", wait[0][3]);
+
+  // It holds the lock past the bound: 1618, and nothing was done.
+  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(held, 0));
+  PutKey(L"Vorn.Test.kept\\CLSID", L"{7A3C00FF-5E21-4B8D-9F14-3C2B1A0D9E51}");
+  log = FreshLog(L"busy.log");
+  UnattendedRun busy = RunUnattended(Exe(), L"/uninstall Vorn.Test.kept /quiet /log " + Quoted(log), nullptr,
+                                     RunBound);
+  ReleaseMutex(held);
+  CloseHandle(held);
+  EXPECT_RAN_WITHOUT_WINDOW(busy);
+  EXPECT_EQ(1618u, busy.exitCode);
+  EXPECT_TRUE(KeyExists(L"Vorn.Test.kept"));
+  std::vector<std::wstring> lines = LogLines(log);
+  wait = Events(lines, L"wait");
+  ASSERT_EQ(2u, wait.size()) << Show(lines);
+  EXPECT_EQ(L"failed", wait[1][3]);
+  ExpectSummary(lines, 1618, L"0 succeeded, 0 failed");
+  RemoveTree(L"Vorn.Test.kept");
+  ForgetTestControls();
+}
+
+// What Explorer passes for a file dropped on the program's icon: the window opens and handles
+// the file as if it had been dropped on it.
+TEST(Unattended, OnePathOpensTheWindowWithTheFileHandledAsDropped) {
+  std::wstring control = WindowsPath(TESTCTL_DLL);
+  ForgetTestControls();
+  Program program;
+  ASSERT_TRUE(program.Start(Exe(), 20000, nullptr, Quoted(control)));
+  std::wstring expected = L"拖入文件路径：" + control + L"\r\n注册状态：文件注册成功！";
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(program.StatusBox()) == expected; }, 15000))
+      << testing::PrintToString(TextOf(program.StatusBox()));
+  EXPECT_EQ(control, TextOf(program.PathBox()));
+  EXPECT_TRUE(WaitUntil([&] { return KeyExists(TestProgId); }, 60000));
+  PostMessageW(program.CloseButton(), BM_CLICK, 0, 0);
+  DWORD exitCode = 1234;
+  EXPECT_TRUE(program.Ended(&exitCode, 20000));
+  EXPECT_EQ(0u, exitCode);
+  ForgetTestControls();
+}
+
+// Started by a tool with no console and no /log: the default log. Started by hand with a
+// mistake and no console: the usage in a box (the only box an unattended run may show), which
+// also shows that the window watch of these cases sees a window when there is one.
+TEST(Unattended, WithoutConsoleOrLogTheDefaultLogAndAMistakeByHandGetsTheUsageInABox) {
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  std::wstring defaultLog = std::wstring(windows) + L"\\Logs\\Ctlwarden.log";
+  size_t before = FileBytes(defaultLog).size();
+  UnattendedRun run = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet", nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  std::string bytes = FileBytes(defaultLog);
+  ASSERT_GT(bytes.size(), before);
+  EXPECT_TRUE(HasByteOrderMark(bytes));
+  std::vector<std::wstring> lines = Lines(Utf8ToWide(bytes.substr(before ? before : 3)));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run", lines[0]);
+  EXPECT_EQ(1u, Events(lines, L"remove", L"Vorn.Never.Installed").size()) << Show(lines);
+  ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
+
+  run = RunUnattended(Exe(), L"/bogus", nullptr, RunBound);
+  EXPECT_TRUE(run.ended);
+  EXPECT_EQ(1639u, run.exitCode);
+  // Wine gives the thread that makes a window an input-method window of its own.
+  run.windows.erase(std::remove_if(run.windows.begin(), run.windows.end(),
+                                   [](const std::wstring& w) { return w.rfind(L"IME:", 0) == 0; }),
+                    run.windows.end());
+  ASSERT_EQ(1u, run.windows.size()) << testing::PrintToString(run.windows);
+  EXPECT_EQ(0u, run.windows[0].rfind(L"#32770: Ctlwarden: 命令行无效：未知的开关: /bogus\r\n\r\n用法:", 0))
+      << Ascii(run.windows[0]);
+
+  run = RunUnattended(Exe(), L"/bogus /quiet", nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(1639u, run.exitCode);
+
+  // /? with an output: the usage there, and 0.
+  std::wstring output = FreshLog(L"usage.txt");
+  std::wstring folder = output.substr(0, output.rfind(L'\\'));
+  CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  HANDLE file = InheritableFile(output);
+  run = RunUnattended(Exe(), L"/?", file, RunBound);
+  CloseHandle(file);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_NE(std::wstring::npos, Utf8ToWide(FileBytes(output)).find(L"/uninstall /all"));
+}

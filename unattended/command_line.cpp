@@ -1,0 +1,143 @@
+// Parsing the command line. Switches are case-insensitive and begin with '/' or '-', as
+// msiexec's and regsvr32's do; everything else is a file or a ProgID.
+#include "unattended/command_line.h"
+
+#include <windows.h>
+
+#include <initializer_list>
+
+namespace {
+
+bool IsSwitch(const wchar_t* arg) { return (arg[0] == L'/' || arg[0] == L'-') && arg[1]; }
+
+bool Same(const wchar_t* a, const wchar_t* b) {
+  return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsOneOf(const wchar_t* name, std::initializer_list<const wchar_t*> names) {
+  for (const wchar_t* n : names)
+    if (Same(name, n)) return true;
+  return false;
+}
+
+// "/log", and msiexec's "/l" with any of its logging flags ("/l*v", "/l+"): the file comes next.
+bool IsLogSwitch(const wchar_t* name) {
+  if (Same(name, L"log")) return true;
+  if (name[0] != L'l' && name[0] != L'L') return false;
+  for (const wchar_t* p = name + 1; *p; ++p)
+    if (!wcschr(L"iwearucmopvxIWEARUCMOPVX+!*", *p)) return false;
+  return true;
+}
+
+CommandLine Fault(CommandLine line, const wchar_t* fault, const wchar_t* argument = nullptr) {
+  line.mode = RunMode::Invalid;
+  line.fault = fault;
+  line.faultArgument = argument;
+  return line;
+}
+
+// The first fault of the switches is kept, and the rest are still read: /quiet and /log hold
+// for the report of an invalid command line too.
+void NoteFault(CommandLine& line, const wchar_t* fault, const wchar_t* argument) {
+  if (line.fault) return;
+  line.fault = fault;
+  line.faultArgument = argument;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int count, wchar_t** args) {
+  CommandLine line;
+  if (count <= 0) return line;
+  // What Explorer passes for a file dropped on the program's icon or opened with it.
+  if (count == 1 && !IsSwitch(args[0])) {
+    line.mode = RunMode::OpenFile;
+    line.items = args;
+    line.itemCount = 1;
+    return line;
+  }
+
+  RunMode action = RunMode::Window;
+  bool usage = false;
+  line.items = args;
+  for (int i = 0; i < count; ++i) {
+    wchar_t* arg = args[i];
+    if (!IsSwitch(arg)) {
+      args[line.itemCount++] = arg;  // never ahead of i: the items stay in their order
+      continue;
+    }
+    const wchar_t* name = arg + 1;
+    RunMode named = RunMode::Window;
+    if (IsOneOf(name, {L"install", L"i"})) {
+      named = RunMode::Install;
+    } else if (IsOneOf(name, {L"uninstall", L"x", L"u"})) {
+      named = RunMode::Uninstall;
+    } else if (Same(name, L"list")) {
+      named = RunMode::List;
+    } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent"})) {
+      line.quiet = true;
+    } else if (Same(name, L"norestart")) {
+      // Accepted: nothing the program does ever needs a restart.
+    } else if (Same(name, L"all")) {
+      line.all = true;
+    } else if (IsOneOf(name, {L"?", L"h", L"help"})) {
+      usage = true;
+    } else if (IsLogSwitch(name)) {
+      if (i + 1 >= count || !args[i + 1][0]) {
+        NoteFault(line, L"/log 后面缺少日志文件", arg);
+      } else if (line.logPath) {
+        NoteFault(line, L"/log 只能给出一次", arg);
+        ++i;
+      } else {
+        line.logPath = args[++i];
+      }
+    } else {
+      NoteFault(line, L"未知的开关", arg);
+    }
+    if (named != RunMode::Window) {
+      if (action != RunMode::Window && action != named)
+        NoteFault(line, L"/install、/uninstall 和 /list 只能选一个", arg);
+      action = named;
+    }
+  }
+  if (line.fault) return Fault(line, line.fault, line.faultArgument);
+
+  if (usage) {
+    line.mode = RunMode::Usage;
+    return line;
+  }
+  switch (action) {
+    case RunMode::Install:
+      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
+      if (line.itemCount == 0) return Fault(line, L"/install 后面缺少文件");
+      break;
+    case RunMode::Uninstall:
+      if (line.all && line.itemCount > 0) return Fault(line, L"/uninstall /all 不能再给出 ProgID");
+      if (!line.all && line.itemCount == 0) return Fault(line, L"/uninstall 后面缺少 ProgID 或 /all");
+      break;
+    case RunMode::List:
+      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
+      if (line.itemCount > 0) return Fault(line, L"/list 不接受其他参数", line.items[0]);
+      break;
+    default:
+      return Fault(line, L"缺少 /install、/uninstall 或 /list");
+  }
+  line.mode = action;
+  return line;
+}
+
+const wchar_t UsageText[] =
+    L"用法:\r\n"
+    L"  ctlwarden.exe                    打开窗口\r\n"
+    L"  ctlwarden.exe 文件               打开窗口并处理该文件，同拖入\r\n"
+    L"  ctlwarden.exe /install 文件... [/quiet] [/log 日志文件]\r\n"
+    L"      注册 .ocx、.dll 控件；解压 .cab 并注册其中的控件\r\n"
+    L"  ctlwarden.exe /uninstall ProgID... [/quiet] [/log 日志文件]\r\n"
+    L"  ctlwarden.exe /uninstall /all [/quiet] [/log 日志文件]\r\n"
+    L"      卸载控件的注册\r\n"
+    L"  ctlwarden.exe /list [/log 日志文件]\r\n"
+    L"      列出已安装的控件 ProgID，每行一个\r\n"
+    L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent = /quiet;\r\n"
+    L"      /norestart 可以给出，本程序从不重启\r\n"
+    L"退出代码: 0 成功; 1603 失败; 1618 另一个无人值守运行正在进行; 1619 文件不存在或无法读取;\r\n"
+    L"      1620 不是 .ocx、.dll 或 .cab 文件; 1622 无法写入日志文件; 1639 命令行无效\r\n";

@@ -1,0 +1,16 @@
+#include "window/draw_label.h"
+
+#include "window/globals.h"
+#include "platform/text.h"
+
+void DrawLabel(HDC dc, const wchar_t* text, int x, int y, int charWidth, int charHeight) {
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, TextColour);
+  HFONT font = CreateFontW(charHeight, charWidth, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           GB2312_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                           0x71, L"宋体");
+  HGDIOBJ previous = SelectObject(dc, font);
+  TextOutW(dc, x, y, text, static_cast<int>(TextLength(text)));
+  SelectObject(dc, previous);
+  DeleteObject(font);
+}
