@@ -512,11 +512,30 @@ TEST(UnattendedInventory, TwoInstallsOfOneCabinetLeaveOneFolder) {
   EXPECT_EQ(0u, verified.run.exitCode);
   EXPECT_NE(std::string::npos, verified.output.find(Ascii(secondFolder.substr(15, 10))));
 
+  // An uninstall deletes the folder of a control it removed, the newest one too.
+  ASSERT_EQ(0u, RunCaptured(L"/uninstall Vorn.Test.testctl /quiet").run.exitCode);
+  EXPECT_FALSE(Exists(secondFolder)) << Ascii(secondFolder);
+
+  // An install of a control alone: an unused older folder goes, but the newest folder stays,
+  // since a drop may be registering from it right now.
+  const std::wstring older = L"C:\\VornActiveX\\1000000005\\", newest = L"C:\\VornActiveX\\1000000006\\";
+  for (const std::wstring& f : {older, newest}) {
+    CreateDirectoryW(f.c_str(), nullptr);
+    CopyFileW(WindowsPath(README_TXT).c_str(), (f + L"x.ocx").c_str(), FALSE);
+  }
+  std::wstring control = CopyOfTestControl(L"vornsingle.dll");
+  Result single = RunCaptured(L"/install " + Quoted(control) + L" /quiet");
+  ASSERT_EQ(0u, single.run.exitCode) << Show(single.log);
+  EXPECT_FALSE(Exists(older)) << Show(single.log);
+  EXPECT_TRUE(Exists(newest + L"x.ocx")) << Show(single.log);
+
+  ASSERT_EQ(0u, RunCaptured(L"/uninstall Vorn.Test.vornsingle /quiet").run.exitCode);
+  EXPECT_TRUE(Exists(control));  // not an unpack folder: installed from where it lies
+
   RemoveTree(namedClass);
-  for (const std::wstring& f : {named, held, lettered}) {
+  for (const std::wstring& f : {named, held, lettered, newest}) {
     DeleteFileW((f + L"x.ocx").c_str());
     RemoveDirectoryW(f.c_str());
   }
-  ASSERT_EQ(0u, RunCaptured(L"/uninstall /all /quiet").run.exitCode);
   ForgetTestControl();
 }
