@@ -1,5 +1,7 @@
 #include "core/register/cabinet_contents.h"
 
+#include <cwchar>
+
 #include <fcntl.h>
 #include <fdi.h>
 
@@ -62,7 +64,7 @@ FNSEEK(ListSeek) {
   return moved == INVALID_SET_FILE_POINTER ? -1 : static_cast<__LONG32>(moved);
 }
 
-bool AddEntry(CabinetContents& contents, const char* name, long size) {
+bool AddEntry(CabinetContents& contents, const char* ansiName, long size) {
   if (contents.count == contents.capacity) {
     int grown = contents.capacity ? contents.capacity * 2 : 16;
     SIZE_T bytes = sizeof(CabinetEntry) * static_cast<SIZE_T>(grown);
@@ -73,9 +75,12 @@ bool AddEntry(CabinetContents& contents, const char* name, long size) {
     contents.capacity = grown;
   }
   CabinetEntry& entry = contents.entries[contents.count];
-  if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, entry.name,
+  if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansiName, -1, entry.name,
                            static_cast<int>(CabinetEntryNameCapacity)))
     return false;
+  const wchar_t* name = entry.name;
+  bool dots = wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+  if (!name[0] || dots || wcspbrk(name, L"\\/:")) contents.flat = false;
   entry.size = static_cast<unsigned long>(size);
   entry.hash = HashStart;
   ++contents.count;
@@ -147,7 +152,7 @@ void ReleaseCabinetContents(CabinetContents& contents) {
 }
 
 bool FolderHoldsCabinet(const wchar_t* folder, const CabinetContents& contents) {
-  if (!contents.complete || contents.count == 0) return false;
+  if (!contents.complete || !contents.flat || contents.count == 0) return false;
   wchar_t path[MAX_PATH + CabinetEntryNameCapacity];
   for (int i = 0; i < contents.count; ++i) {
     if (!CopyText(path, folder) || !AppendText(path, contents.entries[i].name)) return false;

@@ -13,6 +13,7 @@
 #include "app/version.h"
 #include "tests/window/app_window.h"
 #include "tests/unattended/unattended_driver.h"
+#include "tests/core/register/fci_cabinet.h"
 #include "tests/common/registry_fixture.h"
 
 namespace {
@@ -462,6 +463,35 @@ TEST(UnattendedInventory, UninstallOfACabinetRemovesItsControlsAndItsUnpackedFol
 
   // Nothing registered from it now: 0.
   EXPECT_EQ(0u, RunCaptured(L"/uninstall " + Quoted(cabinet) + L" /quiet").run.exitCode);
+
+  // A cabinet whose entry name climbs out of its folder was never unpacked whole into any
+  // folder, so it matches none: not every folder of one file whose "../1000000011/x.ocx" is
+  // the same bytes.
+  const std::wstring victim = L"C:\\VornActiveX\\1000000010\\", climbed = L"C:\\VornActiveX\\1000000011\\";
+  for (const std::wstring& f : {victim, climbed}) CreateDirectoryW(f.c_str(), nullptr);
+  CopyFileW(WindowsPath(TESTCTL_DLL).c_str(), (victim + L"y.ocx").c_str(), FALSE);
+  HANDLE planted = CreateFileW((climbed + L"x.ocx").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(planted, "A", 1, &written, nullptr);
+  CloseHandle(planted);
+  const std::wstring victimClass = L"CLSID\\{7A3C00F7-5E21-4B8D-9F14-3C2B1A0D9E51}";
+  PutKey(L"Vorn.Test.victim\\CLSID", L"{7A3C00F7-5E21-4B8D-9F14-3C2B1A0D9E51}");
+  PutKey(victimClass + L"\\InprocServer32", (victim + L"y.ocx").c_str());
+  std::wstring climbing = FreshFolder() + L"\\climbing.cab";
+  char ansi[MAX_PATH] = {};
+  WideCharToMultiByte(CP_ACP, 0, climbing.c_str(), -1, ansi, MAX_PATH, nullptr, nullptr);
+  ASSERT_TRUE(WriteCabinet(ansi, {{"..\\1000000011\\x.ocx", "A"}}));
+  Result climbs = RunCaptured(L"/uninstall " + Quoted(climbing) + L" /quiet");
+  EXPECT_EQ(0u, climbs.run.exitCode) << Show(climbs.log);
+  EXPECT_TRUE(KeyExists(victimClass + L"\\InprocServer32"));
+  EXPECT_TRUE(KeyExists(L"Vorn.Test.victim"));
+  EXPECT_TRUE(Exists(victim + L"y.ocx"));
+  EXPECT_TRUE(Exists(climbed + L"x.ocx"));
+  RemoveTree(L"Vorn.Test.victim");
+  RemoveTree(victimClass);
+  DeleteFileW((victim + L"y.ocx").c_str());
+  DeleteFileW((climbed + L"x.ocx").c_str());
+  for (const std::wstring& f : {victim, climbed}) RemoveDirectoryW(f.c_str());
 
   RemoveTree(L"Vorn.Test.otherpack");
   RemoveTree(otherClass);
