@@ -74,6 +74,13 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
       named = RunMode::Uninstall;
     } else if (Same(name, L"list")) {
       named = RunMode::List;
+    } else if (Same(name, L"verify")) {
+      named = RunMode::Verify;
+    } else if (IsOneOf(name, {L"details", L"json"})) {
+      ListFormat format = Same(name, L"json") ? ListFormat::Json : ListFormat::Details;
+      if (line.listFormat != ListFormat::Names && line.listFormat != format)
+        NoteFault(line, L"/details 和 /json 只能选一个", arg);
+      line.listFormat = format;
     } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent"})) {
       line.quiet = true;
     } else if (Same(name, L"norestart")) {
@@ -96,7 +103,7 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
     }
     if (named != RunMode::Window) {
       if (action != RunMode::Window && action != named)
-        NoteFault(line, L"/install、/uninstall 和 /list 只能选一个", arg);
+        NoteFault(line, L"/install、/uninstall、/list 和 /verify 只能选一个", arg);
       action = named;
     }
   }
@@ -106,6 +113,8 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
     line.mode = RunMode::Usage;
     return line;
   }
+  if (action != RunMode::List && line.listFormat != ListFormat::Names)
+    return Fault(line, L"/details 和 /json 只能用于 /list");
   switch (action) {
     case RunMode::Install:
       if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
@@ -113,14 +122,18 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
       break;
     case RunMode::Uninstall:
       if (line.all && line.itemCount > 0) return Fault(line, L"/uninstall /all 不能再给出 ProgID");
-      if (!line.all && line.itemCount == 0) return Fault(line, L"/uninstall 后面缺少 ProgID 或 /all");
+      if (!line.all && line.itemCount == 0) return Fault(line, L"/uninstall 后面缺少 ProgID、文件或 /all");
       break;
     case RunMode::List:
       if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
       if (line.itemCount > 0) return Fault(line, L"/list 不接受其他参数", line.items[0]);
       break;
+    case RunMode::Verify:
+      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
+      if (line.itemCount == 0) return Fault(line, L"/verify 后面缺少 ProgID");
+      break;
     default:
-      return Fault(line, L"缺少 /install、/uninstall 或 /list");
+      return Fault(line, L"缺少 /install、/uninstall、/list 或 /verify");
   }
   line.mode = action;
   return line;
@@ -133,11 +146,15 @@ const wchar_t UsageText[] =
     L"  ctlwarden.exe /install 文件... [/quiet] [/log 日志文件]\r\n"
     L"      注册 .ocx、.dll 控件；解压 .cab 并注册其中的控件\r\n"
     L"  ctlwarden.exe /uninstall ProgID... [/quiet] [/log 日志文件]\r\n"
+    L"  ctlwarden.exe /uninstall 文件... [/quiet] [/log 日志文件]\r\n"
     L"  ctlwarden.exe /uninstall /all [/quiet] [/log 日志文件]\r\n"
-    L"      卸载控件的注册\r\n"
-    L"  ctlwarden.exe /list [/log 日志文件]\r\n"
-    L"      列出已安装的控件 ProgID，每行一个\r\n"
+    L"      卸载控件的注册；给出安装时的 .ocx、.dll 或 .cab 文件，卸载从它注册的控件\r\n"
+    L"  ctlwarden.exe /list [/details | /json] [/log 日志文件]\r\n"
+    L"      列出已安装的控件 ProgID，每行一个；/details 制表符分隔的明细，/json JSON 数组\r\n"
+    L"  ctlwarden.exe /verify ProgID... [/log 日志文件]\r\n"
+    L"      检查控件已注册且文件存在：是则退出代码 0，否则 1605\r\n"
     L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent = /quiet;\r\n"
     L"      /norestart 可以给出，本程序从不重启\r\n"
-    L"退出代码: 0 成功; 1603 失败; 1618 另一个无人值守运行正在进行; 1619 文件不存在或无法读取;\r\n"
+    L"退出代码: 0 成功; 1603 失败; 1605 未安装 (/verify); 1618 另一个无人值守运行正在进行;\r\n"
+    L"      1619 文件不存在或无法读取;\r\n"
     L"      1620 不是 .ocx、.dll 或 .cab 文件; 1622 无法写入日志文件; 1639 命令行无效\r\n";

@@ -1,12 +1,15 @@
 // The program's command line: none opens the window; one path opens the window with that file
 // as if dropped on it; switches in the style of msiexec and regsvr32 run it unattended.
 #pragma once
-enum class RunMode { Window, OpenFile, Install, Uninstall, List, Usage, Invalid };
+enum class RunMode { Window, OpenFile, Install, Uninstall, List, Verify, Usage, Invalid };
+// /list: the ProgIDs one a line, /list /details a tab-separated table, /list /json an array.
+enum class ListFormat { Names, Details, Json };
 
 struct CommandLine {
   RunMode mode = RunMode::Window;
   bool quiet = false;
   bool all = false;                   // /uninstall /all
+  ListFormat listFormat = ListFormat::Names;
   const wchar_t* logPath = nullptr;   // /log FILE
   wchar_t* const* items = nullptr;    // the files or ProgIDs, or the one path to open
   int itemCount = 0;

@@ -4,6 +4,7 @@
 
 constexpr int ExitSuccess = 0;               // also: already registered, nothing to remove
 constexpr int ExitFatalError = 1603;         // a file not registered, a removal that failed
+constexpr int ExitNotInstalled = 1605;       // /verify: a control not registered, or its file gone
 constexpr int ExitAnotherRunInProgress = 1618;
 constexpr int ExitSourceUnreadable = 1619;   // a file that is missing or cannot be read
 constexpr int ExitNotAControl = 1620;        // not a .ocx, .dll or .cab file

@@ -35,14 +35,14 @@ void MarkIfEmptyFile(HANDLE file) {
 
 // Standard output when the starter handed one over (a redirection, a pipe of the deployment
 // tool); else the console of the process that started this one, as a console program would
-// write to it.
+// write to it. Standard output gets no byte-order mark, even as a file: scripts read it line by
+// line (findstr /x, a detection script), and a mark would become part of the first line.
 void FindConsole() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
     DWORD mode = 0;
     Console = out;
     ConsoleIsScreen = GetConsoleMode(out, &mode) != 0;
-    if (!ConsoleIsScreen) MarkIfEmptyFile(out);
     return;
   }
   if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;

@@ -1,6 +1,7 @@
 // Where an unattended run writes: the /log file (its folder created), the console the program
 // was started from or its redirected standard output, and, when there is neither, the default
-// log. Files get UTF-8 with a byte-order mark; a console gets the text as it is.
+// log. Log files get UTF-8 with a byte-order mark; standard output gets UTF-8 without one, and
+// a console the text as it is.
 #pragma once
 #include <windows.h>
 

@@ -261,7 +261,7 @@ int RunUnattended(const CommandLine& line) {
   DWORD error = 0;
   bool opened = OpenRunOutput(line.logPath, &error);
   if (line.mode == RunMode::Usage) return ShowUsage(line);
-  ConsoleGetsEvents = line.mode != RunMode::List;
+  ConsoleGetsEvents = line.mode != RunMode::List && line.mode != RunMode::Verify;
   SetEventWriter(WriteEvent);
   WriteHeader();
   if (!opened) {
@@ -273,7 +273,9 @@ int RunUnattended(const CommandLine& line) {
     case RunMode::Uninstall:
       return Finish(RunSerialised(line));
     case RunMode::List:
-      return Finish(ListControls());
+      return Finish(ListControls(line.listFormat));
+    case RunMode::Verify:
+      return Finish(VerifyControls(line.items, line.itemCount));
     default:
       return RefuseCommandLine(line);
   }

@@ -153,5 +153,6 @@ int InstallFiles(wchar_t* const* files, int count) {
   }
   SetCurrentItem(nullptr);
   HeapFree(GetProcessHeap(), 0, sources);
+  if (allInstalled) CleanUpUnpackFolders(UnpackDir);
   return allInstalled ? ExitSuccess : ExitFatalError;
 }

@@ -2,6 +2,9 @@
 #pragma once
 #include <windows.h>
 
+#include "unattended/command_line.h"
+#include "core/register/unpack_cleanup.h"
+
 // The file or ProgID the run works on: the subject of events that name none.
 void SetCurrentItem(const wchar_t* item);
 // Events written with Outcome::Failed so far.
@@ -14,5 +17,15 @@ constexpr size_t LogLineCapacity = 4096;
 
 // Each returns the run's exit code.
 int InstallFiles(wchar_t* const* files, int count);
-int UninstallControls(wchar_t* const* progIds, int count, bool all);
-int ListControls();
+// items: ProgIDs, or the .ocx, .dll and .cab files given to /install.
+int UninstallControls(wchar_t* const* items, int count, bool all);
+int ListControls(ListFormat format);
+int VerifyControls(wchar_t* const* progIds, int count);
+
+// After a successful install (keepFolder: the folder it unpacked into, or null) and after an
+// uninstall: deletes the unpack folders that no registration points into any more, and logs
+// each folder deleted or kept.
+void CleanUpUnpackFolders(const wchar_t* keepFolder);
+// After an uninstall: the folders ("C:\\VornActiveX\\<digits>\\") of the controls it removed, each
+// when nothing points into it any more.
+void CleanUpRemovedFolders(const wchar_t (*folders)[UnpackFolderPathCapacity], int count);

@@ -1,12 +1,19 @@
-// /uninstall and /list: the maker's ProgIDs as the query of the uninstall view finds them,
-// removed by the same code as a double-click or 卸载全部.
+// /uninstall: the maker's ProgIDs as the query of the uninstall view finds them, or those
+// registered from a file given to /install, removed by the same code as a double-click or
+// 卸载全部; then the unpack folders of the removed controls, when nothing else uses them.
 #include <windows.h>
 
+#include <initializer_list>
+
 #include "unattended/exit_codes.h"
-#include "unattended/run_output.h"
 #include "unattended/unattended_steps.h"
 #include "unattended/run_log.h"
 #include "platform/text.h"
+#include "core/register/cabinet.h"
+#include "core/register/cabinet_contents.h"
+#include "core/register/drop.h"
+#include "core/register/unpack_cleanup.h"
+#include "core/uninstall/inventory.h"
 #include "core/uninstall/query.h"
 #include "core/uninstall/remove.h"
 
@@ -68,6 +75,42 @@ bool Resolve(const wchar_t* item, const NameList& installed, Name& target) {
   return !KeyExists(item);
 }
 
+// The unpack folders of the controls removed by this run, to delete once nothing uses them.
+struct RemovedFolders {
+  wchar_t (*folders)[UnpackFolderPathCapacity] = nullptr;
+  int count = 0;
+  int capacity = 0;
+};
+
+void NoteFolder(RemovedFolders& removed, const wchar_t* folder) {
+  for (int i = 0; i < removed.count; ++i)
+    if (CompareStringOrdinal(removed.folders[i], -1, folder, -1, TRUE) == CSTR_EQUAL) return;
+  if (removed.count == removed.capacity) {
+    int grown = removed.capacity ? removed.capacity * 2 : 8;
+    SIZE_T bytes = sizeof(removed.folders[0]) * static_cast<SIZE_T>(grown);
+    void* more = removed.folders ? HeapReAlloc(GetProcessHeap(), 0, removed.folders, bytes)
+                                 : HeapAlloc(GetProcessHeap(), 0, bytes);
+    if (!more) return;  // that folder stays; a later clean-up takes it
+    removed.folders = static_cast<wchar_t (*)[UnpackFolderPathCapacity]>(more);
+    removed.capacity = grown;
+  }
+  CopyText(removed.folders[removed.count++], folder);
+}
+
+// Reads where the control's file lies before its registration goes.
+void NoteFolderOf(RemovedFolders& removed, const wchar_t* progId) {
+  InstalledControl control;
+  ReadInstalledControl(progId, false, control);
+  wchar_t folder[UnpackFolderPathCapacity];
+  if (control.file[0] && UnpackFolderOf(control.file, folder)) NoteFolder(removed, folder);
+}
+
+void CleanUp(RemovedFolders& removed) {
+  CleanUpRemovedFolders(removed.folders, removed.count);
+  if (removed.folders) HeapFree(GetProcessHeap(), 0, removed.folders);
+  removed = RemovedFolders();
+}
+
 bool Remove(const wchar_t* progId) {
   SetCurrentItem(progId);
   RemoveControl(progId);
@@ -78,68 +121,201 @@ bool Remove(const wchar_t* progId) {
   return removed;
 }
 
-int RemoveAll(const NameList& installed) {
+int RemoveAll(const NameList& installed, RemovedFolders& removed) {
   if (installed.count == 0)
     LogEvent(L"remove", L"/all", Outcome::Ok, L"no control is installed; nothing to remove");
   bool allRemoved = true;
-  for (int i = 0; i < installed.count; ++i) allRemoved = Remove(installed.names[i]) && allRemoved;
+  for (int i = 0; i < installed.count; ++i) {
+    NoteFolderOf(removed, installed.names[i]);
+    allRemoved = Remove(installed.names[i]) && allRemoved;
+  }
   return allRemoved ? ExitSuccess : ExitFatalError;
 }
 
-// Every ProgID is checked before anything is removed.
-int RemoveEach(wchar_t* const* progIds, int count, const NameList& installed) {
-  bool valid = true;
+// A file given to /install: what ends in .ocx, .dll or .cab in any letter case, or names a
+// folder (a ProgID holds no '\' or '/'); anything else is a ProgID.
+bool IsFileItem(const wchar_t* item) {
+  if (wcschr(item, L'\\') || wcschr(item, L'/')) return true;
+  size_t length = TextLength(item);
+  if (length < 4) return false;
+  for (const wchar_t* ending : {L".ocx", L".dll", L".cab"})
+    if (CompareStringOrdinal(item + length - 4, 4, ending, 4, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
+
+struct FileItem {
+  wchar_t path[DroppedPathCapacity];
+  bool cabinet;
+};
+
+// As /install judges its files: the full path, there, readable, a control or a cabinet (here
+// in any letter case). 0, or the exit code of the fault.
+int CheckFile(const wchar_t* item, FileItem& file) {
+  DWORD length = GetFullPathNameW(item, DroppedPathCapacity, file.path, nullptr);
+  if (length == 0 || length >= DroppedPathCapacity) {
+    LogEvent(L"check", item, Outcome::Failed, L"the path is too long or not valid",
+             length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
+    return ExitSourceUnreadable;
+  }
+  DWORD attributes = GetFileAttributesW(file.path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    LogEvent(L"check", file.path, Outcome::Failed,
+             attributes == INVALID_FILE_ATTRIBUTES ? L"the file is not there"
+                                                   : L"this is a folder, not a file",
+             attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0);
+    return ExitSourceUnreadable;
+  }
+  HANDLE handle = CreateFileW(file.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    LogEvent(L"check", file.path, Outcome::Failed, L"the file cannot be read", GetLastError());
+    return ExitSourceUnreadable;
+  }
+  CloseHandle(handle);
+  size_t end = TextLength(file.path) - 4;
+  file.cabinet = CompareStringOrdinal(file.path + end, 4, L".cab", 4, TRUE) == CSTR_EQUAL;
+  if (!file.cabinet && CompareStringOrdinal(file.path + end, 4, L".ocx", 4, TRUE) != CSTR_EQUAL &&
+      CompareStringOrdinal(file.path + end, 4, L".dll", 4, TRUE) != CSTR_EQUAL) {
+    LogEvent(L"check", file.path, Outcome::Failed, L"not a .cab, .ocx or .dll file");
+    return ExitNotAControl;
+  }
+  char ansi[AnsiPathCapacity];
+  if (file.cabinet && !ConvertToAnsiPath(file.path, ansi, sizeof ansi)) {
+    LogEvent(L"check", file.path, Outcome::Failed,
+             L"the path holds characters that the ANSI code page cannot express, so the cabinet "
+             L"interface cannot open it");
+    return ExitSourceUnreadable;
+  }
+  return 0;
+}
+
+// The unpack folders that hold exactly the files of a cabinet.
+struct CabinetFolders {
+  const CabinetContents* contents;
+  RemovedFolders matched;
+  const wchar_t* cabinet;
+};
+
+void MatchFolder(const wchar_t* folder, void* context) {
+  auto* search = static_cast<CabinetFolders*>(context);
+  if (!FolderHoldsCabinet(folder, *search->contents)) return;
+  wchar_t detail[16 + UnpackFolderPathCapacity] = L"unpacked into ";
+  AppendText(detail, folder);
+  LogEvent(L"uninstall", search->cabinet, Outcome::Info, detail);
+  NoteFolder(search->matched, folder);
+}
+
+bool InFolders(const RemovedFolders& folders, const wchar_t* file) {
+  wchar_t folder[UnpackFolderPathCapacity];
+  if (!file[0] || !UnpackFolderOf(file, folder)) return false;
+  for (int i = 0; i < folders.count; ++i)
+    if (CompareStringOrdinal(folders.folders[i], -1, folder, -1, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
+
+// The controls registered from the file: for a control, those whose InprocServer32 is that
+// file; for a cabinet, those whose file lies in a folder holding that cabinet's files.
+bool RemoveRegisteredFrom(const FileItem& file, const NameList& installed, RemovedFolders& removed) {
+  SetCurrentItem(file.path);
+  CabinetFolders search = {nullptr, {}, file.path};
+  CabinetContents contents;
+  if (file.cabinet) {
+    char ansi[AnsiPathCapacity] = {};
+    ConvertToAnsiPath(file.path, ansi, sizeof ansi);  // checked with the items
+    if (!ReadCabinetContents(ansi, contents)) {
+      LogEvent(L"uninstall", file.path, Outcome::Failed,
+               L"the cabinet cannot be read whole, so its unpack folders cannot be told");
+      CountItem(false);
+      return false;
+    }
+    search.contents = &contents;
+    ForEachUnpackFolder(MatchFolder, &search);
+  }
+  bool allRemoved = true;
+  int found = 0;
+  InstalledControl control;
+  for (int i = 0; i < installed.count; ++i) {
+    ReadInstalledControl(installed.names[i], false, control);
+    bool from = file.cabinet ? InFolders(search.matched, control.file)
+                             : control.file[0] && SameFile(control.file, file.path);
+    if (!from) continue;
+    ++found;
+    NoteFolderOf(removed, installed.names[i]);
+    allRemoved = Remove(installed.names[i]) && allRemoved;
+  }
+  for (int i = 0; i < search.matched.count; ++i) NoteFolder(removed, search.matched.folders[i]);
+  if (search.matched.folders) HeapFree(GetProcessHeap(), 0, search.matched.folders);
+  ReleaseCabinetContents(contents);
+  SetCurrentItem(file.path);
+  LogEvent(L"uninstall", file.path, allRemoved ? Outcome::Ok : Outcome::Failed,
+           found ? nullptr : L"no control is registered from this file; nothing to remove");
+  if (!found) CountItem(true);
+  return allRemoved;
+}
+
+// Every item is checked before anything is removed.
+int RemoveEach(wchar_t* const* items, int count, const NameList& installed,
+               RemovedFolders& removed) {
+  auto* files = static_cast<FileItem*>(
+      HeapAlloc(GetProcessHeap(), 0, sizeof(FileItem) * static_cast<SIZE_T>(count)));
+  if (!files) {
+    LogEvent(L"remove", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    return ExitFatalError;
+  }
+  int fault = 0;
   for (int i = 0; i < count; ++i) {
+    if (IsFileItem(items[i])) {
+      int checked = CheckFile(items[i], files[i]);
+      // A missing or unreadable file outranks one of the wrong kind, as for /install.
+      if (checked && (fault == 0 || checked == ExitSourceUnreadable)) fault = checked;
+      continue;
+    }
     Name target;
-    if (!Resolve(progIds[i], installed, target)) {
-      LogEvent(L"check", progIds[i], Outcome::Failed,
+    if (!Resolve(items[i], installed, target)) {
+      LogEvent(L"check", items[i], Outcome::Failed,
                L"not a ProgID of the maker's controls; nothing was removed");
-      valid = false;
+      if (fault == 0) fault = ExitInvalidCommandLine;
     }
   }
-  if (!valid) return ExitInvalidCommandLine;
+  if (fault) {
+    HeapFree(GetProcessHeap(), 0, files);
+    return fault;
+  }
   bool allRemoved = true;
   for (int i = 0; i < count; ++i) {
+    if (IsFileItem(items[i])) {
+      allRemoved = RemoveRegisteredFrom(files[i], installed, removed) && allRemoved;
+      continue;
+    }
     Name target;
-    Resolve(progIds[i], installed, target);
+    Resolve(items[i], installed, target);
     if (target[0]) {
+      NoteFolderOf(removed, target);
       allRemoved = Remove(target) && allRemoved;
     } else {
-      LogEvent(L"remove", progIds[i], Outcome::Ok, L"not installed; nothing to remove");
+      LogEvent(L"remove", items[i], Outcome::Ok, L"not installed; nothing to remove");
       CountItem(true);
     }
   }
+  HeapFree(GetProcessHeap(), 0, files);
   return allRemoved ? ExitSuccess : ExitFatalError;
 }
 
 }  // namespace
 
-int UninstallControls(wchar_t* const* progIds, int count, bool all) {
+int UninstallControls(wchar_t* const* items, int count, bool all) {
   NameList installed;
   ForEachInstalledControl(Collect, &installed);
+  RemovedFolders removed;
   int exitCode;
   if (!installed.complete) {
     LogEvent(L"remove", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     exitCode = ExitFatalError;
   } else {
-    exitCode = all ? RemoveAll(installed) : RemoveEach(progIds, count, installed);
+    exitCode = all ? RemoveAll(installed, removed) : RemoveEach(items, count, installed, removed);
   }
   Release(installed);
   SetCurrentItem(nullptr);
+  CleanUp(removed);
   return exitCode;
-}
-
-int ListControls() {
-  NameList installed;
-  ForEachInstalledControl(Collect, &installed);
-  for (int i = 0; i < installed.count; ++i) {
-    WriteToConsole(installed.names[i]);
-    WriteToConsole(L"\r\n");
-    LogEvent(L"list", installed.names[i], Outcome::Info, nullptr);
-    CountItem(true);
-  }
-  bool complete = installed.complete;
-  Release(installed);
-  if (!complete) LogEvent(L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
-  return complete ? ExitSuccess : ExitFatalError;
 }

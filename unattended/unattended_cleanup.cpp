@@ -1,0 +1,34 @@
+// The clean-up of unpack folders in an unattended run: each folder looked at is a log line.
+#include "unattended/exit_codes.h"
+#include "unattended/run_log.h"
+#include "unattended/unattended_steps.h"
+#include "core/register/unpack_cleanup.h"
+
+namespace {
+const wchar_t* FateText(FolderFate fate) {
+  switch (fate) {
+    case FolderFate::Deleted: return L"deleted: no registration points into it";
+    case FolderFate::Kept: return L"kept: the folder of this install, or the newest one";
+    case FolderFate::Referenced: return L"kept: a registration points into it";
+    case FolderFate::InUse: return L"kept: a file in it is in use";
+    case FolderFate::NotOurs: return L"kept: it holds a link or a folder, which this program never unpacks";
+    default: return L"kept: it could not be deleted";
+  }
+}
+
+// Only what was deleted, and what could not be, is worth a line; folders in use are quietly
+// kept. None of it changes the run's exit code: the install or removal itself went well.
+void Report(const wchar_t* folder, FolderFate fate, DWORD error, void*) {
+  if (fate == FolderFate::Kept || fate == FolderFate::Referenced) return;
+  LogEvent(L"cleanup", folder, fate == FolderFate::Deleted ? Outcome::Ok : Outcome::Info,
+           FateText(fate), error);
+}
+}  // namespace
+
+void CleanUpUnpackFolders(const wchar_t* keepFolder) {
+  RemoveUnusedUnpackFolders(keepFolder, Report, nullptr);
+}
+
+void CleanUpRemovedFolders(const wchar_t (*folders)[UnpackFolderPathCapacity], int count) {
+  RemoveUnpackFoldersIfUnused(folders, count, Report, nullptr);
+}
