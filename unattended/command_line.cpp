@@ -74,7 +74,7 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
       named = RunMode::Uninstall;
     } else if (Same(name, L"list")) {
       named = RunMode::List;
-    } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent"})) {
+    } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent", L"passive"})) {
       line.quiet = true;
     } else if (Same(name, L"norestart")) {
       // Accepted: nothing the program does ever needs a restart.
@@ -83,7 +83,8 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
     } else if (IsOneOf(name, {L"?", L"h", L"help"})) {
       usage = true;
     } else if (IsLogSwitch(name)) {
-      if (i + 1 >= count || !args[i + 1][0]) {
+      // "/log /quiet": the switch is no file name, and is still read as a switch.
+      if (i + 1 >= count || !args[i + 1][0] || IsSwitch(args[i + 1])) {
         NoteFault(line, L"/log 后面缺少日志文件", arg);
       } else if (line.logPath) {
         NoteFault(line, L"/log 只能给出一次", arg);
@@ -137,7 +138,7 @@ const wchar_t UsageText[] =
     L"      卸载控件的注册\r\n"
     L"  ctlwarden.exe /list [/log 日志文件]\r\n"
     L"      列出已安装的控件 ProgID，每行一个\r\n"
-    L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent = /quiet;\r\n"
+    L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent、/passive = /quiet;\r\n"
     L"      /norestart 可以给出，本程序从不重启\r\n"
     L"退出代码: 0 成功; 1603 失败; 1618 另一个无人值守运行正在进行; 1619 文件不存在或无法读取;\r\n"
     L"      1620 不是 .ocx、.dll 或 .cab 文件; 1622 无法写入日志文件; 1639 命令行无效\r\n";
