@@ -148,11 +148,15 @@ bool ExpandLogPath(const wchar_t* given, wchar_t (&full)[LogPathCapacity], const
     return false;
   }
   // A %NAME% that is left names a variable that is not set: never a folder named so.
-  const wchar_t* open = wcschr(expanded, L'%');
-  if (open && open[1] != L'%' && wcschr(open + 1, L'%')) {
-    *reason = L"the log path names an environment variable that is not set";
-    *error = ERROR_ENVVAR_NOT_FOUND;
-    return false;
+  for (const wchar_t* open = wcschr(expanded, L'%'); open; open = wcschr(open + 1, L'%')) {
+    const wchar_t* close = wcschr(open + 1, L'%');
+    if (!close) break;
+    if (close > open + 1) {
+      *reason = L"the log path names an environment variable that is not set";
+      *error = ERROR_ENVVAR_NOT_FOUND;
+      return false;
+    }
+    open = close;  // "%%" names nothing
   }
   length = GetFullPathNameW(expanded, LogPathCapacity, full, nullptr);
   if (length == 0 || length >= LogPathCapacity) {

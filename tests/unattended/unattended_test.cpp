@@ -846,6 +846,12 @@ TEST(UnattendedLog, EnvironmentNamesInTheLogPathAreExpanded) {
   auto refused = Events(lines, L"log");
   ASSERT_EQ(1u, refused.size()) << Show(lines);
   EXPECT_EQ(L"the log path names an environment variable that is not set", refused[0][4]);
+
+  // Behind a "%%", which names nothing, too.
+  run = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log \"%%\\%CTLWARDEN_NOT_SET%\\run.log\"", nullptr,
+                      RunBound, folder);
+  EXPECT_EQ(1622u, run.exitCode);
+  EXPECT_FALSE(Exists(folder + L"\\%%"));
 }
 
 // The default log gets every run, also one with a /log and a redirected output; over 1 MiB at
