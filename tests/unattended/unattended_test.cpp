@@ -700,8 +700,11 @@ TEST(UnattendedLog, ALogPathThroughALinkIsRefusedAndNothingIsWrittenAtItsTarget)
   ASSERT_TRUE(MakeUnixLink(target + L"\\made.log", folder + L"\\dangling.log"));
   std::wstring control = Quoted(WindowsPath(TESTCTL_DLL));
   ForgetTestControls();
-  const std::wstring logs[] = {folder + L"\\linked\\system.dll", folder + L"\\linked\\new\\x.log",
-                               folder + L"\\file.log", folder + L"\\dangling.log"};
+  std::vector<std::wstring> logs = {folder + L"\\linked\\system.dll", folder + L"\\linked\\new\\x.log",
+                                    folder + L"\\file.log", folder + L"\\dangling.log"};
+  // Another name of the file (a hard link): it is the same file.
+  if (CreateHardLinkW((folder + L"\\hard.log").c_str(), (target + L"\\system.dll").c_str(), nullptr))
+    logs.push_back(folder + L"\\hard.log");
   for (const std::wstring& log : logs) {
     std::wstring errorPath = FreshFolder(L"stderr") + L"\\stderr.txt";
     HANDLE error = InheritableFile(errorPath);
@@ -716,7 +719,9 @@ TEST(UnattendedLog, ALogPathThroughALinkIsRefusedAndNothingIsWrittenAtItsTarget)
     EXPECT_EQ("MZ the system's file", FileBytes(target + L"\\system.dll")) << Ascii(log);
     EXPECT_FALSE(Exists(target + L"\\made.log")) << Ascii(log);
     EXPECT_FALSE(Exists(target + L"\\new")) << Ascii(log);
-    std::wstring reason = L"the log path leads through a link or junction; nothing is written there";
+    std::wstring reason = HasEnd(log, L"hard.log")
+                              ? L"the log file has other names (hard links); nothing is written there"
+                              : L"the log path leads through a link or junction; nothing is written there";
     EXPECT_NE(std::wstring::npos, Utf8ToWide(FileBytes(errorPath)).find(reason)) << Ascii(log);
     std::vector<std::wstring> lines = DefaultLogLinesOf(run.processId);
     auto refused = Events(lines, L"log", log);
