@@ -8,6 +8,18 @@
 #include "unattended/unattended.h"
 #include "platform/system_path.h"
 
+namespace {
+// A single path (a forgotten /install) where no one sees the window, which would then wait
+// for ever: an invalid command line, logged, never a window.
+CommandLine WithoutDesktop(CommandLine line) {
+  line.mode = RunMode::Invalid;
+  line.quiet = true;
+  line.fault = L"没有用户可见的桌面，不会打开窗口：无人值守安装请用 /install";
+  line.faultArgument = line.items[0];
+  return line;
+}
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Before anything is loaded on demand, in the window and in an unattended run alike: no DLL
   // from the current directory, and where the system allows it none but the system's own.
@@ -18,8 +30,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   int exitCode;
   if (line.mode == RunMode::Window)
     exitCode = RunApplication(instance);
-  else if (line.mode == RunMode::OpenFile)
+  else if (line.mode == RunMode::OpenFile && HasInteractiveDesktop())
     exitCode = RunApplication(instance, line.items[0]);
+  else if (line.mode == RunMode::OpenFile)
+    exitCode = RunUnattended(WithoutDesktop(line));
   else
     exitCode = RunUnattended(line);
   if (args) LocalFree(args);

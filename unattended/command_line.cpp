@@ -81,7 +81,7 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
       if (line.listFormat != ListFormat::Names && line.listFormat != format)
         NoteFault(line, L"/details 和 /json 只能选一个", arg);
       line.listFormat = format;
-    } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent"})) {
+    } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent", L"passive"})) {
       line.quiet = true;
     } else if (Same(name, L"norestart")) {
       // Accepted: nothing the program does ever needs a restart.
@@ -90,7 +90,8 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
     } else if (IsOneOf(name, {L"?", L"h", L"help"})) {
       usage = true;
     } else if (IsLogSwitch(name)) {
-      if (i + 1 >= count || !args[i + 1][0]) {
+      // "/log /quiet": the switch is no file name, and is still read as a switch.
+      if (i + 1 >= count || !args[i + 1][0] || IsSwitch(args[i + 1])) {
         NoteFault(line, L"/log 后面缺少日志文件", arg);
       } else if (line.logPath) {
         NoteFault(line, L"/log 只能给出一次", arg);
@@ -153,7 +154,7 @@ const wchar_t UsageText[] =
     L"      列出已安装的控件 ProgID，每行一个；/details 制表符分隔的明细，/json JSON 数组\r\n"
     L"  ctlwarden.exe /verify ProgID... [/log 日志文件]\r\n"
     L"      检查控件已注册且文件存在：是则退出代码 0，否则 1605\r\n"
-    L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent = /quiet;\r\n"
+    L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent、/passive = /quiet;\r\n"
     L"      /norestart 可以给出，本程序从不重启\r\n"
     L"退出代码: 0 成功; 1603 失败; 1605 未安装 (/verify); 1618 另一个无人值守运行正在进行;\r\n"
     L"      1619 文件不存在或无法读取;\r\n"

@@ -5,14 +5,22 @@
 namespace {
 HANDLE Console = nullptr;  // standard output, or the attached console's screen buffer
 bool ConsoleIsScreen = false;  // WriteConsoleW, else UTF-8 bytes through WriteFile
-HANDLE LogFile = INVALID_HANDLE_VALUE;
+HANDLE ErrorOutput = nullptr;
+HANDLE LogFiles[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};  // the default log, /log
 
-constexpr size_t LogPathCapacity = 1000;
+// What is held back for the log files, until the block starts or the run ends.
+wchar_t* Held = nullptr;
+size_t HeldLength = 0;
+size_t HeldCapacity = 0;
+bool BlockStarted = false;
+constexpr size_t HeldBound = 4 * 1024 * 1024;  // characters; past it, lines go out as they come
+
 const char ByteOrderMark[] = "\xEF\xBB\xBF";
 
-void WriteUtf8(HANDLE file, const wchar_t* text) {
-  int length = static_cast<int>(TextLength(text));
-  if (length == 0) return;
+// One WriteFile for the whole text: an append of one write is not split by another process's.
+void WriteUtf8(HANDLE file, const wchar_t* text, size_t count) {
+  if (count == 0 || count > 0x7FFFFFFF) return;
+  int length = static_cast<int>(count);
   int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return;
   auto* utf8 = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(bytes)));
@@ -21,6 +29,31 @@ void WriteUtf8(HANDLE file, const wchar_t* text) {
   DWORD written = 0;
   WriteFile(file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
   HeapFree(GetProcessHeap(), 0, utf8);
+}
+
+void WriteToFiles(const wchar_t* text, size_t count) {
+  for (HANDLE file : LogFiles)
+    if (file != INVALID_HANDLE_VALUE) WriteUtf8(file, text, count);
+}
+
+void WriteHeld() {
+  if (HeldLength) WriteToFiles(Held, HeldLength);
+  HeldLength = 0;
+}
+
+bool Hold(const wchar_t* text, size_t count) {
+  if (HeldLength + count > HeldCapacity) {
+    size_t capacity = HeldCapacity ? HeldCapacity : 16384;
+    while (capacity < HeldLength + count) capacity *= 2;
+    if (capacity > HeldBound) return false;
+    void* grown = Held ? HeapReAlloc(GetProcessHeap(), 0, Held, capacity * sizeof(wchar_t))
+                       : HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
+    if (!grown) return false;
+    Held = static_cast<wchar_t*>(grown);
+    HeldCapacity = capacity;
+  }
+  for (size_t i = 0; i < count; ++i) Held[HeldLength++] = text[i];
+  return true;
 }
 
 // A file that is still empty starts with the byte-order mark; one that holds earlier runs
@@ -33,13 +66,19 @@ void MarkIfEmptyFile(HANDLE file) {
   }
 }
 
+bool Usable(HANDLE handle) {
+  return handle && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
 // Standard output when the starter handed one over (a redirection, a pipe of the deployment
 // tool); else the console of the process that started this one, as a console program would
 // write to it. Standard output gets no byte-order mark, even as a file: scripts read it line by
 // line (findstr /x, a detection script), and a mark would become part of the first line.
 void FindConsole() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (Usable(error) && error != out) ErrorOutput = error;
+  if (Usable(out)) {
     DWORD mode = 0;
     Console = out;
     ConsoleIsScreen = GetConsoleMode(out, &mode) != 0;
@@ -53,45 +92,27 @@ void FindConsole() {
   ConsoleIsScreen = true;
 }
 
-// Creates every missing folder above the file at path (a full path).
-void CreateParentFolders(const wchar_t* path) {
-  wchar_t folder[LogPathCapacity] = {};
-  if (!CopyText(folder, path)) return;
-  size_t length = TextLength(folder);
-  // Skip the root: "C:\" or "\\server\share\".
-  size_t start = 3;
-  if (folder[0] == L'\\' && folder[1] == L'\\') {
-    int separators = 0;
-    for (start = 2; start < length && separators < 2; ++start)
-      if (folder[start] == L'\\') ++separators;
-  }
-  for (size_t i = start; i < length; ++i) {
-    if (folder[i] != L'\\' && folder[i] != L'/') continue;
-    wchar_t kept = folder[i];
-    folder[i] = 0;
-    CreateDirectoryW(folder, nullptr);
-    folder[i] = kept;
-  }
+void Open(HANDLE& slot, const wchar_t* full, LogOpening* opening, unsigned long long rotateOver,
+          const wchar_t* oldPath) {
+  LogFileOpening file = OpenLogFile(full, rotateOver, oldPath);
+  opening->reason = file.reason;
+  opening->error = file.error;
+  if (file.file == INVALID_HANDLE_VALUE) return;
+  slot = file.file;
+  MarkIfEmptyFile(slot);
 }
 
-// Appends to the file, so a log keeps every run; others may read it meanwhile, and a second
-// run waiting for this one may append too.
-bool OpenLogFile(const wchar_t* path, DWORD* error) {
-  wchar_t full[LogPathCapacity] = {};
-  DWORD length = GetFullPathNameW(path, LogPathCapacity, full, nullptr);
-  if (length == 0 || length >= LogPathCapacity) {
-    *error = length ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
-    return false;
+void OpenDefaultLog(LogOpening* opening) {
+  wchar_t old[LogPathCapacity] = {};
+  if (!DefaultLogPath(opening->path, LogPathCapacity) || !CopyText(old, opening->path) ||
+      !EndsWith(old, L".log")) {
+    opening->reason = L"the Windows folder cannot be found";
+    return;
   }
-  CreateParentFolders(full);
-  LogFile = CreateFileW(full, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (LogFile == INVALID_HANDLE_VALUE) {
-    *error = GetLastError();
-    return false;
-  }
-  MarkIfEmptyFile(LogFile);
-  return true;
+  opening->given = true;
+  old[TextLength(old) - 4] = 0;
+  AppendText(old, L".old.log");
+  Open(LogFiles[0], opening->path, opening, DefaultLogBound, old);
 }
 }  // namespace
 
@@ -101,20 +122,28 @@ bool DefaultLogPath(wchar_t* path, size_t capacity) {
   return AppendText(path, capacity, L"\\Logs\\Ctlwarden.log");
 }
 
-bool OpenRunOutput(const wchar_t* logPath, DWORD* error) {
-  *error = 0;
+void OpenRunOutput(const wchar_t* logPath, LogOpening* logOpening, LogOpening* defaultOpening) {
   FindConsole();
-  if (logPath) return OpenLogFile(logPath, error);
-  if (Console) return true;
-  wchar_t fallback[LogPathCapacity] = {};
-  DWORD ignored = 0;
-  if (DefaultLogPath(fallback, LogPathCapacity)) OpenLogFile(fallback, &ignored);
-  return true;
+  OpenDefaultLog(defaultOpening);
+  if (!logPath) return;
+  logOpening->given = true;
+  if (!ExpandLogPath(logPath, logOpening->path, &logOpening->reason, &logOpening->error)) {
+    if (!logOpening->path[0]) CopyText(logOpening->path, LogPathCapacity, logPath);
+    return;
+  }
+  // The default log named again: written once.
+  if (LogFiles[0] != INVALID_HANDLE_VALUE &&
+      CompareStringOrdinal(logOpening->path, -1, defaultOpening->path, -1, TRUE) == CSTR_EQUAL)
+    return;
+  Open(LogFiles[1], logOpening->path, logOpening, 0, nullptr);
 }
 
 void CloseRunOutput() {
-  if (LogFile != INVALID_HANDLE_VALUE) CloseHandle(LogFile);
-  LogFile = INVALID_HANDLE_VALUE;
+  WriteHeld();
+  for (HANDLE& file : LogFiles) {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+  }
 }
 
 bool HasConsoleOutput() { return Console != nullptr; }
@@ -125,10 +154,28 @@ void WriteToConsole(const wchar_t* text) {
     DWORD written = 0;
     WriteConsoleW(Console, text, static_cast<DWORD>(TextLength(text)), &written, nullptr);
   } else {
-    WriteUtf8(Console, text);
+    WriteUtf8(Console, text, TextLength(text));
   }
 }
 
+void WriteToError(const wchar_t* text) {
+  if (ErrorOutput) WriteUtf8(ErrorOutput, text, TextLength(text));
+}
+
 void WriteToLog(const wchar_t* text) {
-  if (LogFile != INVALID_HANDLE_VALUE) WriteUtf8(LogFile, text);
+  size_t count = TextLength(text);
+  if (BlockStarted) {
+    WriteToFiles(text, count);
+  } else if (!Hold(text, count)) {
+    // No room to hold it: what is held and this line go out now, nothing is lost.
+    WriteHeld();
+    WriteToFiles(text, count);
+  }
+}
+
+void WriteToLogNow(const wchar_t* text) { WriteToFiles(text, TextLength(text)); }
+
+void StartLogBlock() {
+  WriteHeld();
+  BlockStarted = true;
 }

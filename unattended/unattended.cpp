@@ -3,11 +3,12 @@
 #include "unattended/unattended.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <initializer_list>
 
 #include "unattended/exit_codes.h"
+#include "unattended/log_line.h"
+#include "unattended/run_lock.h"
 #include "unattended/run_output.h"
 #include "unattended/unattended_steps.h"
 #include "app/version.h"
@@ -19,30 +20,14 @@
 namespace {
 
 // Runs are serialised machine-wide; a tool that gets 1618 retries later.
-const wchar_t RunMutexName[] = L"Global\\Ctlwarden.Unattended";
-constexpr DWORD RunMutexBound = 30000;
+constexpr DWORD RunLockBound = 30000;
 
 wchar_t CurrentItem[DroppedPathCapacity] = L"";
 int Failures = 0;
 int Succeeded = 0;
 int FailedItems = 0;
 bool ConsoleGetsEvents = true;  // /list gives the console its names alone
-
-using Line = wchar_t[LogLineCapacity];
-
-// Appends as much of text as fits: a log line that would not fit is kept, shortened at its end,
-// rather than lost.
-void Add(Line& line, const wchar_t* text) {
-  size_t used = TextLength(line);
-  for (size_t i = 0; text[i] && used + 1 < LogLineCapacity; ++i) line[used++] = text[i];
-  line[used] = 0;
-}
-
-void AddNumber(Line& line, unsigned long number) {
-  wchar_t digits[16];
-  wsprintfW(digits, L"%lu", number);
-  Add(line, digits);
-}
+bool EventsAtOnce = false;      // the line that says the run waits: written before its block
 
 const wchar_t* OutcomeWord(Outcome outcome) {
   switch (outcome) {
@@ -52,61 +37,72 @@ const wchar_t* OutcomeWord(Outcome outcome) {
   }
 }
 
-// The time in UTC: 2026-12-07T23:59:59Z.
-void AddNow(Line& line) {
+// The run's mark on each of its lines: the process id, which the header names too.
+void AddRunId(LogLine& line) {
+  AddText(line, L"[pid ");
+  AddNumber(line, GetCurrentProcessId());
+  AddText(line, L"]");
+}
+
+// The time in UTC and the run: "2026-12-07T23:59:59Z [pid 1234]".
+void AddNow(LogLine& line) {
   SYSTEMTIME t;
   GetSystemTime(&t);
   wchar_t text[32];
-  wsprintfW(text, L"%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
+  wsprintfW(text, L"%04u-%02u-%02uT%02u:%02u:%02uZ ", t.wYear, t.wMonth, t.wDay, t.wHour,
             t.wMinute, t.wSecond);
-  Add(line, text);
+  AddText(line, text);
+  AddRunId(line);
 }
 
 // "error 2: The system cannot find the file specified."
-void AddErrorText(Line& line, DWORD error) {
+void AddErrorText(LogLine& line, DWORD error) {
   wchar_t text[512] = {};
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                 nullptr, error, 0, text, 512, nullptr);
   while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
     text[--length] = 0;
-  Add(line, L"error ");
+  AddText(line, L"error ");
   AddNumber(line, error);
   if (length) {
-    Add(line, L": ");
-    Add(line, text);
+    AddText(line, L": ");
+    AddEscaped(line, text);
   }
 }
 
 void WriteLine(const wchar_t* line, bool toConsole) {
-  WriteToLog(line);
+  if (EventsAtOnce) {
+    WriteToLogNow(line);
+  } else {
+    WriteToLog(line);
+  }
   if (toConsole) WriteToConsole(line);
 }
 
-// time, action, subject, outcome, detail and the system's error, separated by tabs (no path
-// holds a tab).
+// time and run, action, subject, outcome, detail and the system's error, separated by tabs;
+// a tab or line break inside a field is escaped, so it cannot make a field or a line.
 void WriteEvent(const wchar_t* action, const wchar_t* subject, Outcome outcome,
                 const wchar_t* detail, DWORD error) {
   if (outcome == Outcome::Failed) ++Failures;
-  Line line = {};
+  LogLine line;
   AddNow(line);
   for (const wchar_t* field : {action, subject ? subject : CurrentItem, OutcomeWord(outcome),
                                detail ? detail : L""}) {
-    Add(line, L"\t");
-    Add(line, field);
+    AddText(line, L"\t");
+    AddEscaped(line, field);
   }
   if (error) {
-    Add(line, L"\t");
+    AddText(line, L"\t");
     AddErrorText(line, error);
   }
-  Add(line, L"\r\n");
-  WriteLine(line, ConsoleGetsEvents);
+  WriteLine(EndLine(line), ConsoleGetsEvents);
 }
 
 // DOMAIN\name of the process's account, and whether its token is elevated.
-void AddAccount(Line& line) {
+void AddAccount(LogLine& line) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    Add(line, L"?");
+    AddText(line, L"?");
     return;
   }
   alignas(TOKEN_USER) BYTE user[256];
@@ -117,15 +113,15 @@ void AddAccount(Line& line) {
   if (GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
       LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(user)->User.Sid, name, &nameLength,
                         domain, &domainLength, &use)) {
-    Add(line, domain);
-    Add(line, L"\\");
-    Add(line, name);
+    AddEscaped(line, domain);
+    AddText(line, L"\\");
+    AddEscaped(line, name);
   } else {
-    Add(line, L"?");
+    AddText(line, L"?");
   }
   TOKEN_ELEVATION elevation = {};
   if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size))
-    Add(line, elevation.TokenIsElevated ? L" (elevated)" : L" (not elevated)");
+    AddText(line, elevation.TokenIsElevated ? L" (elevated)" : L" (not elevated)");
   CloseHandle(token);
 }
 
@@ -135,46 +131,38 @@ const wchar_t* ProcessKind() {
                        : L"32-bit process on 32-bit Windows";
 }
 
+// Four lines, each ended whatever its length; they go out with the run's block.
 void WriteHeader() {
-  Line line = {};
-  Add(line, L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run\r\n# Command line: ");
-  Add(line, GetCommandLineW());
-  Add(line, L"\r\n# Account: ");
-  AddAccount(line);
-  Add(line, L"\r\n# Process: ");
-  Add(line, ProcessKind());
-  Add(line, L"\r\n");
-  WriteLine(line, ConsoleGetsEvents);
+  LogLine first, command, account, process;
+  AddText(first, L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run ");
+  AddRunId(first);
+  AddText(command, L"# Command line: ");
+  AddEscaped(command, GetCommandLineW());
+  AddText(account, L"# Account: ");
+  AddAccount(account);
+  AddText(process, L"# Process: ");
+  AddText(process, ProcessKind());
+  for (LogLine* line : {&first, &command, &account, &process}) WriteLine(EndLine(*line), ConsoleGetsEvents);
 }
 
 // The last line: "summary", then "exit=N" in the outcome column.
 int Finish(int exitCode) {
-  Line line = {};
+  LogLine line;
   AddNow(line);
-  Add(line, L"\tsummary\t\texit=");
+  AddText(line, L"\tsummary\t\texit=");
   AddNumber(line, static_cast<unsigned long>(exitCode));
-  Add(line, L"\t");
+  AddText(line, L"\t");
   AddNumber(line, static_cast<unsigned long>(Succeeded));
-  Add(line, L" succeeded, ");
+  AddText(line, L" succeeded, ");
   AddNumber(line, static_cast<unsigned long>(FailedItems));
-  Add(line, L" failed\r\n");
-  WriteLine(line, ConsoleGetsEvents);
+  AddText(line, L" failed");
+  WriteLine(EndLine(line), ConsoleGetsEvents);
   CloseRunOutput();
   return exitCode;
 }
 
-// Interactive: a desktop someone may see. Deployment tools run as SYSTEM in session 0, whose
-// window station is invisible, so they never get a box.
-bool OnVisibleDesktop() {
-  USEROBJECTFLAGS flags = {};
-  HWINSTA station = GetProcessWindowStation();
-  return station &&
-         GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
-         (flags.dwFlags & WSF_VISIBLE);
-}
-
 bool MayShowBox(const CommandLine& line) {
-  return !line.quiet && !HasConsoleOutput() && OnVisibleDesktop();
+  return !line.quiet && !HasConsoleOutput() && HasInteractiveDesktop();
 }
 
 int ShowUsage(const CommandLine& line) {
@@ -187,66 +175,83 @@ int ShowUsage(const CommandLine& line) {
   return ExitSuccess;
 }
 
+// One line with the fault in the log; the usage goes to the console or the box only.
 int RefuseCommandLine(const CommandLine& line) {
-  Line fault = {};
-  Add(fault, line.fault);
-  if (line.faultArgument) {
-    Add(fault, L": ");
-    Add(fault, line.faultArgument);
+  wchar_t fault[LogLineCapacity] = {};
+  CopyText(fault, line.fault);
+  if (line.faultArgument && (!AppendText(fault, L": ") || !AppendText(fault, line.faultArgument))) {
+    CopyText(fault, line.fault);
+    AppendText(fault, L": (too long to show)");
   }
   LogEvent(L"command-line", L"", Outcome::Failed, fault);
-  WriteLine(UsageText, ConsoleGetsEvents);
+  if (ConsoleGetsEvents) WriteToConsole(UsageText);
   if (MayShowBox(line)) {
-    Line text = {};
-    Add(text, L"命令行无效：");
-    Add(text, fault);
-    Add(text, L"\r\n\r\n");
-    Add(text, UsageText);
+    wchar_t text[2 * LogLineCapacity] = L"命令行无效：";
+    AppendText(text, fault);
+    AppendText(text, L"\r\n\r\n");
+    AppendText(text, UsageText);
     MessageBoxW(nullptr, text, L"Ctlwarden", MB_OK);
   }
   return Finish(ExitInvalidCommandLine);
 }
 
-// Only administrators and the system may open the mutex; it lives as long as a run holds it.
-HANDLE AcquireRunMutex(DWORD* waitResult) {
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)",
-                                                           SDDL_REVISION_1, &descriptor, nullptr))
-    attributes.lpSecurityDescriptor = descriptor;
-  HANDLE mutex = CreateMutexW(&attributes, FALSE, RunMutexName);
-  if (descriptor) LocalFree(descriptor);
-  if (!mutex) {
-    *waitResult = WAIT_FAILED;
-    return nullptr;
-  }
-  *waitResult = WaitForSingleObject(mutex, 0);
-  if (*waitResult == WAIT_TIMEOUT) {
-    LogEvent(L"wait", L"", Outcome::Info, L"another unattended run is in progress; waiting for it");
-    *waitResult = WaitForSingleObject(mutex, RunMutexBound);
-  }
-  return mutex;
-}
-
+// The lock is held from the header to the summary, so the run's block is whole in a shared log.
 int RunSerialised(const CommandLine& line) {
-  DWORD waited = WAIT_FAILED;
-  HANDLE mutex = AcquireRunMutex(&waited);
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    LogEvent(L"wait", L"", Outcome::Failed,
-             L"another unattended run is still in progress; try again later",
-             waited == WAIT_FAILED ? GetLastError() : 0);
-    if (mutex) CloseHandle(mutex);
-    return ExitAnotherRunInProgress;
+  RunLock lock;
+  DWORD error = 0;
+  DWORD waited = OpenRunLock(lock, &error) ? WaitForRunLock(lock, 0) : WAIT_FAILED;
+  if (waited == WAIT_TIMEOUT) {
+    EventsAtOnce = true;
+    LogEvent(L"wait", L"", Outcome::Info, L"another unattended run is in progress; waiting for it");
+    EventsAtOnce = false;
+    waited = WaitForRunLock(lock, RunLockBound);
   }
-  int exitCode = line.mode == RunMode::Install
-                     ? InstallFiles(line.items, line.itemCount)
-                     : UninstallControls(line.items, line.itemCount, line.all);
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    if (waited == WAIT_FAILED && !error) error = GetLastError();
+    LogEvent(L"wait", L"", Outcome::Failed,
+             error ? L"the lock of unattended runs cannot be taken; try again later"
+                   : L"another unattended run is still in progress; try again later",
+             error);
+    return Finish(ExitAnotherRunInProgress);
+  }
+  StartLogBlock();
+  int exitCode = Finish(line.mode == RunMode::Install
+                            ? InstallFiles(line.items, line.itemCount)
+                            : UninstallControls(line.items, line.itemCount, line.all));
+  ReleaseRunLock(lock);
   return exitCode;
 }
 
+// The reason a /log is refused, on standard error as well: a tool that shows only that
+// stream still says why nothing was logged.
+void ReportLogRefusal(const LogOpening& opening) {
+  LogLine line;
+  AddText(line, L"Ctlwarden: ");
+  AddEscaped(line, opening.path);
+  AddText(line, L": ");
+  AddText(line, opening.reason);
+  if (opening.error) {
+    AddText(line, L" (");
+    AddErrorText(line, opening.error);
+    AddText(line, L")");
+  }
+  WriteToError(EndLine(line));
+}
+
 }  // namespace
+
+// Interactive: a desktop someone may see. Deployment tools run as SYSTEM in session 0, whose
+// window stations are invisible (WSF_VISIBLE is not set but for WinSta0); and WinSta0 of
+// session 0 is no one's desktop since Windows Vista either.
+bool HasInteractiveDesktop() {
+  DWORD session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0) return false;
+  USEROBJECTFLAGS flags = {};
+  HWINSTA station = GetProcessWindowStation();
+  return station &&
+         GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+         (flags.dwFlags & WSF_VISIBLE);
+}
 
 void SetCurrentItem(const wchar_t* item) {
   if (!item || !CopyText(CurrentItem, item)) CurrentItem[0] = 0;
@@ -258,20 +263,23 @@ int RunUnattended(const CommandLine& line) {
   // No system error box either, for this process and the commands it starts: a control that
   // does not load, a missing disk, a crash.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  DWORD error = 0;
-  bool opened = OpenRunOutput(line.logPath, &error);
+  LogOpening logFile, defaultLog;
+  OpenRunOutput(line.logPath, &logFile, &defaultLog);
   if (line.mode == RunMode::Usage) return ShowUsage(line);
   ConsoleGetsEvents = line.mode != RunMode::List && line.mode != RunMode::Verify;
   SetEventWriter(WriteEvent);
   WriteHeader();
-  if (!opened) {
-    LogEvent(L"log", line.logPath, Outcome::Failed, L"the log file cannot be opened", error);
+  if (defaultLog.reason)
+    LogEvent(L"log", defaultLog.path, Outcome::Info, defaultLog.reason, defaultLog.error);
+  if (logFile.reason) {
+    LogEvent(L"log", logFile.path, Outcome::Failed, logFile.reason, logFile.error);
+    ReportLogRefusal(logFile);
     return Finish(ExitLogUnwritable);
   }
   switch (line.mode) {
     case RunMode::Install:
     case RunMode::Uninstall:
-      return Finish(RunSerialised(line));
+      return RunSerialised(line);
     case RunMode::List:
       return Finish(ListControls(line.listFormat));
     case RunMode::Verify:

@@ -6,3 +6,7 @@
 // Runs an unattended command line (install, uninstall, list, usage or an invalid one) and
 // returns the process exit code.
 int RunUnattended(const CommandLine& line);
+
+// False in session 0 and in a window station that is not visible (a service's, SYSTEM's under
+// a deployment tool): no one would see a window or a box there.
+bool HasInteractiveDesktop();

@@ -50,17 +50,28 @@ void NoteWindows(DWORD processId, UnattendedRun& run, std::vector<HWND>& known) 
 
 StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments, HANDLE stdoutFile,
                            const std::wstring& folder) {
+  StartOptions options;
+  options.stdoutFile = stdoutFile;
+  options.folder = folder;
+  return StartUnattended(exe, arguments, options);
+}
+
+StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments,
+                           const StartOptions& options) {
   StartedRun run;
   std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  std::wstring desktop = options.desktop;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   // As a service starts it: no standard handles but the ones given (Wine would otherwise hand
   // the test's own to the program).
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = stdoutFile;
-  startup.hStdError = stdoutFile;
-  run.started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, stdoutFile != nullptr,
-                               0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+  startup.hStdOutput = options.stdoutFile;
+  startup.hStdError = options.stderrFile ? options.stderrFile : options.stdoutFile;
+  if (!desktop.empty()) startup.lpDesktop = &desktop[0];
+  bool inherit = options.stdoutFile != nullptr || options.stderrFile != nullptr;
+  run.started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, inherit, 0, nullptr,
+                               options.folder.empty() ? nullptr : options.folder.c_str(), &startup,
                                &run.process) != FALSE;
   return run;
 }
@@ -68,6 +79,7 @@ StartedRun StartUnattended(const std::wstring& exe, const std::wstring& argument
 UnattendedRun FinishUnattended(StartedRun& started, unsigned bound) {
   UnattendedRun run;
   if (!started.started) return run;
+  run.processId = started.process.dwProcessId;
   std::vector<HWND> known;
   DWORD end = GetTickCount() + bound;
   for (;;) {

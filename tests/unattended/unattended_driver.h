@@ -11,6 +11,7 @@
 
 struct UnattendedRun {
   bool ended = false;
+  DWORD processId = 0;
   DWORD exitCode = 0xFFFFFFFF;
   // "class: title" of each top-level window of the process seen while it ran, and ": text"
   // for a message box.
@@ -32,6 +33,18 @@ struct StartedRun {
 StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments, HANDLE stdoutFile,
                            const std::wstring& folder = L"");
 UnattendedRun FinishUnattended(StartedRun& run, unsigned bound);
+
+// The same with more of what a starter decides: a standard error of its own (null: the
+// standard output's handle), and the window station and desktop ("station\\desktop"; empty:
+// this process's).
+struct StartOptions {
+  HANDLE stdoutFile = nullptr;
+  HANDLE stderrFile = nullptr;
+  std::wstring folder;
+  std::wstring desktop;
+};
+StartedRun StartUnattended(const std::wstring& exe, const std::wstring& arguments,
+                           const StartOptions& options);
 
 // A file handle that child processes inherit, for their standard output.
 HANDLE InheritableFile(const std::wstring& path);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "unattended/command_line.h"
+#include "unattended/run_lock.h"
 #include "app/version.h"
 #include "tests/window/app_window.h"
 #include "tests/app/program_driver.h"
@@ -119,7 +120,8 @@ TEST(Unattended, InstallOfACabinetUnpacksAndRegistersItsControlAndLogsEachStep) 
   EXPECT_TRUE(HasByteOrderMark(bytes));
   std::vector<std::wstring> lines = LogLines(log);
   ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ(L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run", lines[0]);
+  const std::wstring runId = L"[pid " + std::to_wstring(run.processId) + L"]";
+  EXPECT_EQ(L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run " + runId, lines[0]);
   EXPECT_EQ(L"# Command line: " + Quoted(Exe()) + L" /install " + Quoted(cabinet) + L" /quiet /log " +
                 Quoted(log),
             lines[1]);
@@ -145,13 +147,14 @@ TEST(Unattended, InstallOfACabinetUnpacksAndRegistersItsControlAndLogsEachStep) 
   ASSERT_EQ(1u, installed.size()) << Show(lines);
   EXPECT_EQ(L"ok", installed[0][3]);
   ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
-  // Each event line begins with the time in UTC: 2026-12-07T23:59:59Z.
+  // Each event line begins with the time in UTC and the run: 2026-12-07T23:59:59Z [pid 1234].
   for (const std::wstring& line : lines) {
     if (line[0] == L'#') continue;
     std::wstring time = Fields(line)[0];
-    EXPECT_EQ(20u, time.size()) << Ascii(line);
+    EXPECT_EQ(21u + runId.size(), time.size()) << Ascii(line);
     EXPECT_EQ(L'T', time[10]);
     EXPECT_EQ(L'Z', time[19]);
+    EXPECT_EQ(L" " + runId, time.substr(20)) << Ascii(line);
   }
   ForgetTestControls();
 }
@@ -351,7 +354,7 @@ TEST(Unattended, SwitchesAndTheirAliases) {
   for (const wchar_t* s : {L"/install", L"/i", L"-I", L"/INSTALL"}) EXPECT_EQ(RunMode::Install, parse({s, L"a.ocx"}).mode) << Ascii(s);
   for (const wchar_t* s : {L"/uninstall", L"/x", L"/u", L"-X", L"/Uninstall"})
     EXPECT_EQ(RunMode::Uninstall, parse({s, L"Vorn.A"}).mode) << Ascii(s);
-  for (const wchar_t* s : {L"/quiet", L"/q", L"/qn", L"/s", L"/silent", L"-QN", L"/Silent"}) {
+  for (const wchar_t* s : {L"/quiet", L"/q", L"/qn", L"/s", L"/silent", L"-QN", L"/Silent", L"/passive"}) {
     CommandLine line = parse({L"/i", L"a.ocx", s});
     EXPECT_EQ(RunMode::Install, line.mode) << Ascii(s);
     EXPECT_TRUE(line.quiet) << Ascii(s);
@@ -375,6 +378,11 @@ TEST(Unattended, SwitchesAndTheirAliases) {
   EXPECT_EQ(RunMode::Invalid, parse({L"/install", L"a.ocx", L"/log", L"a", L"/log", L"b"}).mode);
   EXPECT_EQ(RunMode::Invalid, parse({L"/", L"a.ocx"}).mode);
   EXPECT_EQ(RunMode::Invalid, parse({L"/l*z", L"a", L"/i", L"a.ocx"}).mode);
+  // A switch after /log is no file name, and still counts as the switch.
+  CommandLine noFile = parse({L"/i", L"a.ocx", L"/log", L"/quiet"});
+  EXPECT_EQ(RunMode::Invalid, noFile.mode);
+  EXPECT_TRUE(noFile.quiet);
+  EXPECT_EQ(nullptr, noFile.logPath);
   // A fault does not hide the switches behind it: /quiet still keeps the box away.
   CommandLine faulty = parse({L"/bogus", L"/quiet", L"/log", L"x.log"});
   EXPECT_EQ(RunMode::Invalid, faulty.mode);
@@ -488,14 +496,28 @@ TEST(Unattended, RunsAreOneAtATime) {
   EXPECT_FALSE(folders[0].empty());
   EXPECT_NE(folders[0], folders[1]);
 
+  // The name the lock had in the global namespace, where any user may create it, held by
+  // another process: no run waits for it.
+  HANDLE squatted = CreateMutexW(nullptr, TRUE, L"Global\\Ctlwarden.Unattended");
+  ASSERT_TRUE(squatted);
+  std::wstring log = FreshLog(L"squatted.log");
+  UnattendedRun free = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log " + Quoted(log), nullptr,
+                                     RunBound);
+  CloseHandle(squatted);
+  EXPECT_RAN_WITHOUT_WINDOW(free);
+  EXPECT_EQ(0u, free.exitCode);
+  EXPECT_TRUE(Events(LogLines(log), L"wait").empty()) << Show(LogLines(log));
+
   // Another run holds the lock for a while: this one waits, then runs.
-  HANDLE held = CreateMutexW(nullptr, TRUE, L"Global\\Ctlwarden.Unattended");
-  ASSERT_TRUE(held);
-  std::wstring log = FreshLog(L"waited.log");
+  RunLock held;
+  DWORD error = 0;
+  ASSERT_TRUE(OpenRunLock(held, &error)) << error;
+  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForRunLock(held, 0));
+  log = FreshLog(L"waited.log");
   StartedRun waiting = StartUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log " + Quoted(log), nullptr);
   EXPECT_TRUE(WaitUntil([&] { return !Events(LogLines(log), L"wait").empty(); }, RunBound));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(waiting.process.hProcess, 0));
-  ReleaseMutex(held);
+  ReleaseRunLock(held);
   UnattendedRun waited = FinishUnattended(waiting, RunBound);
   EXPECT_EQ(0u, waited.exitCode);
   auto wait = Events(LogLines(log), L"wait");
@@ -503,13 +525,12 @@ TEST(Unattended, RunsAreOneAtATime) {
   EXPECT_EQ(L"info", wait[0][3]);
 
   // It holds the lock past the bound: 1618, and nothing was done.
-  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(held, 0));
+  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForRunLock(held, 0));
   PutKey(L"Vorn.Test.kept\\CLSID", L"{7A3C00FF-5E21-4B8D-9F14-3C2B1A0D9E51}");
   log = FreshLog(L"busy.log");
   UnattendedRun busy = RunUnattended(Exe(), L"/uninstall Vorn.Test.kept /quiet /log " + Quoted(log), nullptr,
                                      RunBound);
-  ReleaseMutex(held);
-  CloseHandle(held);
+  ReleaseRunLock(held);
   EXPECT_RAN_WITHOUT_WINDOW(busy);
   EXPECT_EQ(1618u, busy.exitCode);
   EXPECT_TRUE(KeyExists(L"Vorn.Test.kept"));
@@ -557,7 +578,8 @@ TEST(Unattended, WithoutConsoleOrLogTheDefaultLogAndAMistakeByHandGetsTheUsageIn
   EXPECT_TRUE(HasByteOrderMark(bytes));
   std::vector<std::wstring> lines = Lines(Utf8ToWide(bytes.substr(before ? before : 3)));
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run", lines[0]);
+  EXPECT_EQ(L"# Ctlwarden " CTLWARDEN_VERSION_TEXT L" unattended run [pid " + std::to_wstring(run.processId) + L"]",
+            lines[0]);
   EXPECT_EQ(1u, Events(lines, L"remove", L"Vorn.Never.Installed").size()) << Show(lines);
   ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
 
@@ -587,4 +609,350 @@ TEST(Unattended, WithoutConsoleOrLogTheDefaultLogAndAMistakeByHandGetsTheUsageIn
   EXPECT_RAN_WITHOUT_WINDOW(run);
   EXPECT_EQ(0u, run.exitCode);
   EXPECT_NE(std::wstring::npos, Utf8ToWide(FileBytes(output)).find(L"/uninstall /all"));
+}
+
+namespace {
+
+std::wstring DefaultLog() {
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  return std::wstring(windows) + L"\\Logs\\Ctlwarden.log";
+}
+
+// A new folder under the work folder, made by the test.
+std::wstring FreshFolder(const wchar_t* name) {
+  std::wstring log = FreshLog(name);
+  std::wstring folder = log.substr(0, log.rfind(L'\\'));
+  CreateDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str(), nullptr);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+// A Unix symbolic link, made by the system's ln: Wine 8 makes none itself. It shows a link to a
+// folder as a reparse point, a link to a file as the file, a link to nowhere as nothing. Both
+// paths on Wine's Z: drive, which maps the Unix root. False when ln cannot be started.
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
+  auto unix = [](std::wstring path) {
+    if (path.size() < 3 || (path[0] != L'Z' && path[0] != L'z') || path[1] != L':') return std::wstring();
+    path = path.substr(2);
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return path;
+  };
+  if (unix(target).empty() || unix(link).empty()) return false;
+  std::wstring commandLine = L"ln -s \"" + unix(target) + L"\" \"" + unix(link) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(L"Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return false;
+  WaitForSingleObject(process.hProcess, 20000);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return true;
+}
+
+bool HasEnd(const std::wstring& text, const std::wstring& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The lines of the default log that the run with this process id wrote.
+std::vector<std::wstring> DefaultLogLinesOf(DWORD processId) {
+  std::wstring mark = L"[pid " + std::to_wstring(processId) + L"]";
+  std::vector<std::wstring> found;
+  bool inHeader = false;
+  for (const std::wstring& line : LogLines(DefaultLog())) {
+    if (line.rfind(L"# Ctlwarden ", 0) == 0) inHeader = HasEnd(line, mark);
+    bool header = !line.empty() && line[0] == L'#';
+    if ((header && inHeader) || (!header && !Fields(line).empty() && HasEnd(Fields(line)[0], mark)))
+      found.push_back(line);
+  }
+  return found;
+}
+
+}  // namespace
+
+// A /log path through a link or junction, in any folder or as the file itself, is refused:
+// nothing is written at the link's target, nothing is done, and the reason is on standard
+// error and in the default log.
+TEST(UnattendedLog, ALogPathThroughALinkIsRefusedAndNothingIsWrittenAtItsTarget) {
+  std::wstring folder = FreshFolder(L"links");
+  std::wstring target = folder + L"\\target";
+  CreateDirectoryW(target.c_str(), nullptr);
+  WriteBytes(target + L"\\system.dll", "MZ the system's file");
+  if (!MakeUnixLink(target, folder + L"\\linked") ||
+      !(GetFileAttributesW((folder + L"\\linked").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT))
+    GTEST_SKIP() << "no Unix symbolic link can be made here";
+  ASSERT_TRUE(MakeUnixLink(target + L"\\system.dll", folder + L"\\file.log"));
+  ASSERT_TRUE(MakeUnixLink(target + L"\\made.log", folder + L"\\dangling.log"));
+  std::wstring control = Quoted(WindowsPath(TESTCTL_DLL));
+  ForgetTestControls();
+  std::vector<std::wstring> logs = {folder + L"\\linked\\system.dll", folder + L"\\linked\\new\\x.log",
+                                    folder + L"\\file.log", folder + L"\\dangling.log"};
+  // Another name of the file (a hard link): it is the same file.
+  if (CreateHardLinkW((folder + L"\\hard.log").c_str(), (target + L"\\system.dll").c_str(), nullptr))
+    logs.push_back(folder + L"\\hard.log");
+  for (const std::wstring& log : logs) {
+    std::wstring errorPath = FreshFolder(L"stderr") + L"\\stderr.txt";
+    HANDLE error = InheritableFile(errorPath);
+    StartOptions options;
+    options.stderrFile = error;
+    StartedRun started = StartUnattended(Exe(), L"/install " + control + L" /quiet /log " + Quoted(log), options);
+    UnattendedRun run = FinishUnattended(started, RunBound);
+    CloseHandle(error);
+    EXPECT_RAN_WITHOUT_WINDOW(run);
+    EXPECT_EQ(1622u, run.exitCode) << Ascii(log);
+    EXPECT_FALSE(KeyExists(TestProgId)) << Ascii(log);
+    EXPECT_EQ("MZ the system's file", FileBytes(target + L"\\system.dll")) << Ascii(log);
+    EXPECT_FALSE(Exists(target + L"\\made.log")) << Ascii(log);
+    EXPECT_FALSE(Exists(target + L"\\new")) << Ascii(log);
+    std::wstring reason = HasEnd(log, L"hard.log")
+                              ? L"the log file has other names (hard links); nothing is written there"
+                              : L"the log path leads through a link or junction; nothing is written there";
+    EXPECT_NE(std::wstring::npos, Utf8ToWide(FileBytes(errorPath)).find(reason)) << Ascii(log);
+    std::vector<std::wstring> lines = DefaultLogLinesOf(run.processId);
+    auto refused = Events(lines, L"log", log);
+    ASSERT_EQ(1u, refused.size()) << Show(lines);
+    EXPECT_EQ(L"failed", refused[0][3]);
+    EXPECT_EQ(reason, refused[0][4]);
+    ExpectSummary(lines, 1622, L"0 succeeded, 0 failed");
+  }
+}
+
+// Names and the command line as the log shows them: a tab, a line break or another control
+// character in a ProgID or a path makes no field and no line of its own.
+TEST(UnattendedLog, ControlCharactersInNamesAndTheCommandLineAreEscaped) {
+  std::wstring log = FreshLog(L"escaped.log");
+  std::wstring missing = Work() + L"\\a\tb\x7F.ocx";
+  // A line break inside a quoted argument is passed on as it is.
+  UnattendedRun run = RunUnattended(
+      Exe(), L"/uninstall \"Vorn.a\r\nC:\\windows\\win.ini\tok\" \"x\\x1F\\x64\x01\" /quiet /log " + Quoted(log), nullptr,
+      RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(1639u, run.exitCode);
+  std::vector<std::wstring> lines = LogLines(log);
+  auto checked = Events(lines, L"check");
+  ASSERT_EQ(2u, checked.size()) << Show(lines);
+  // \xNN for each control character; a backslash that would read as such an escape is \x5C,
+  // others stay (the build folder's "\x64" among them).
+  EXPECT_EQ(L"Vorn.a\\x0D\\x0AC:\\windows\\win.ini\\x09ok", checked[0][2]);
+  EXPECT_EQ(L"x\\x5Cx1F\\x64\\x01", checked[1][2]);
+  EXPECT_EQ(L"failed", checked[0][3]);
+  for (const std::wstring& line : lines) EXPECT_NE(0u, line.rfind(L"C:\\windows", 0)) << Ascii(line);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(std::wstring::npos, lines[1].find(L"\"Vorn.a\\x0D\\x0AC:\\windows\\win.ini\\x09ok\"")) << Ascii(lines[1]);
+  ExpectSummary(lines, 1639, L"0 succeeded, 0 failed");
+
+  log = FreshLog(L"tab.log");
+  run = RunUnattended(Exe(), L"/install " + Quoted(missing) + L" /quiet /log " + Quoted(log), nullptr, RunBound);
+  EXPECT_EQ(1619u, run.exitCode);
+  lines = LogLines(log);
+  auto missed = Events(lines, L"check", Work() + L"\\a\\x09b\\x7F.ocx");
+  ASSERT_EQ(1u, missed.size()) << Show(lines);
+  EXPECT_EQ(6u, missed[0].size());
+  ExpectSummary(lines, 1619, L"0 succeeded, 0 failed");
+}
+
+// A command line longer than a log line's room: the header keeps its four lines, the command
+// line cut with a mark, and the summary is still the last line.
+TEST(UnattendedLog, AHeaderLongerThanItsRoomKeepsItsLinesAndTheSummaryIsLast) {
+  std::wstring names;
+  for (int i = 0; i < 300; ++i) names += L" Vorn.Never.Installed.Control" + std::to_wstring(i);
+  std::wstring log = FreshLog(L"long.log");
+  UnattendedRun run = RunUnattended(Exe(), L"/uninstall" + names + L" /quiet /log " + Quoted(log), nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  std::wstring text = Utf8ToWide(FileBytes(log));
+  std::vector<std::wstring> lines = Lines(text);
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(0u, lines[0].rfind(L"# Ctlwarden ", 0)) << Show(lines);
+  EXPECT_EQ(0u, lines[1].rfind(L"# Command line: \"", 0));
+  EXPECT_TRUE(HasEnd(lines[1], L" [...]")) << Ascii(lines[1].substr(lines[1].size() - 40));
+  EXPECT_GT(lines[1].size(), 3000u);
+  EXPECT_EQ(0u, lines[2].rfind(L"# Account: ", 0)) << Show(lines);
+  EXPECT_EQ(0u, lines[3].rfind(L"# Process: ", 0)) << Show(lines);
+  EXPECT_EQ(300u, Events(lines, L"remove").size());
+  ExpectSummary(lines, 0, L"300 succeeded, 0 failed");
+  EXPECT_TRUE(HasEnd(text, L"failed\r\n"));
+}
+
+// A mistyped command line is one line in the log (the usage goes to the output only); /log
+// followed by a switch has no file name; /passive is msiexec's /quiet.
+TEST(UnattendedLog, AMistypedCommandLineIsOneLogLineAndLogNeedsAFileName) {
+  std::wstring good = Quoted(WindowsPath(TESTCTL_DLL));
+  ForgetTestControls();
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  // Started in the Windows folder, with "-quiet": taken for the log, it would be a file there
+  // (Wine takes "/quiet" for the Unix root's).
+  UnattendedRun run = RunUnattended(Exe(), L"/install " + good + L" /log -quiet", nullptr, RunBound, windows);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(1639u, run.exitCode);
+  EXPECT_FALSE(KeyExists(TestProgId));
+  std::vector<std::wstring> lines = DefaultLogLinesOf(run.processId);
+  auto fault = Events(lines, L"command-line");
+  ASSERT_EQ(1u, fault.size()) << Show(lines);
+  EXPECT_EQ(L"/log 后面缺少日志文件: /log", fault[0][4]);
+  EXPECT_FALSE(Exists(std::wstring(windows) + L"\\-quiet"));
+
+  std::wstring log = FreshLog(L"mistyped.log");
+  std::wstring output = FreshFolder(L"out") + L"\\stdout.txt";
+  HANDLE file = InheritableFile(output);
+  run = RunUnattended(Exe(), L"/bogus /quiet /log " + Quoted(log), file, RunBound);
+  CloseHandle(file);
+  EXPECT_EQ(1639u, run.exitCode);
+  lines = LogLines(log);
+  ASSERT_EQ(6u, lines.size()) << Show(lines);  // the header, the fault, the summary
+  EXPECT_EQ(1u, Events(lines, L"command-line").size()) << Show(lines);
+  ExpectSummary(lines, 1639, L"0 succeeded, 0 failed");
+  EXPECT_NE(std::wstring::npos, Utf8ToWide(FileBytes(output)).find(L"用法:"));
+  for (const std::wstring& line : DefaultLogLinesOf(run.processId)) EXPECT_EQ(std::wstring::npos, line.find(L"用法"));
+
+  run = RunUnattended(Exe(), L"/install " + good + L" /passive", nullptr, RunBound);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(KeyExists(TestProgId));
+  ForgetTestControls();
+}
+
+// %NAME% in the /log path is the environment's, as a tool passes it unexpanded; a name that
+// is not set is refused rather than made a folder.
+TEST(UnattendedLog, EnvironmentNamesInTheLogPathAreExpanded) {
+  std::wstring folder = FreshFolder(L"expanded");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"CTLWARDEN_TEST_LOGS", folder.c_str()));
+  UnattendedRun run = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log %CTLWARDEN_TEST_LOGS%\\new\\run.log",
+                                    nullptr, RunBound, folder);
+  SetEnvironmentVariableW(L"CTLWARDEN_TEST_LOGS", nullptr);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(0u, run.exitCode);
+  std::vector<std::wstring> lines = LogLines(folder + L"\\new\\run.log");
+  EXPECT_EQ(1u, Events(lines, L"remove", L"Vorn.Never.Installed").size()) << Show(lines);
+  EXPECT_FALSE(Exists(folder + L"\\%CTLWARDEN_TEST_LOGS%"));
+
+  run = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log \"%CTLWARDEN_NOT_SET%\\run.log\"", nullptr,
+                      RunBound, folder);
+  EXPECT_RAN_WITHOUT_WINDOW(run);
+  EXPECT_EQ(1622u, run.exitCode);
+  EXPECT_FALSE(Exists(folder + L"\\%CTLWARDEN_NOT_SET%"));
+  lines = DefaultLogLinesOf(run.processId);
+  auto refused = Events(lines, L"log");
+  ASSERT_EQ(1u, refused.size()) << Show(lines);
+  EXPECT_EQ(L"the log path names an environment variable that is not set", refused[0][4]);
+
+  // Behind a "%%", which names nothing, too.
+  run = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log \"%%\\%CTLWARDEN_NOT_SET%\\run.log\"", nullptr,
+                      RunBound, folder);
+  EXPECT_EQ(1622u, run.exitCode);
+  EXPECT_FALSE(Exists(folder + L"\\%%"));
+}
+
+// The default log gets every run, also one with a /log and a redirected output; over 1 MiB at
+// the start of a run it becomes Ctlwarden.old.log, replacing the older one.
+TEST(UnattendedLog, TheDefaultLogIsAlwaysWrittenAndKeptToItsBound) {
+  std::wstring log = FreshLog(L"also.log");
+  std::wstring output = FreshFolder(L"out") + L"\\stdout.txt";
+  HANDLE file = InheritableFile(output);
+  UnattendedRun run = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log " + Quoted(log), file, RunBound);
+  CloseHandle(file);
+  EXPECT_EQ(0u, run.exitCode);
+  std::vector<std::wstring> lines = DefaultLogLinesOf(run.processId);
+  EXPECT_EQ(1u, Events(lines, L"remove", L"Vorn.Never.Installed").size()) << Show(lines);
+  ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
+  EXPECT_EQ(lines.size(), LogLines(log).size());
+
+  std::wstring old = DefaultLog().substr(0, DefaultLog().size() - 4) + L".old.log";
+  WriteBytes(old, "an older log");
+  std::string big = FileBytes(DefaultLog()) + std::string(1024 * 1024, 'x') + "\r\n";
+  WriteBytes(DefaultLog(), big);
+  run = RunUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet", nullptr, RunBound);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(FileBytes(old) == big);
+  std::string bytes = FileBytes(DefaultLog());
+  EXPECT_TRUE(HasByteOrderMark(bytes));
+  EXPECT_LT(bytes.size(), 4096u);
+  lines = LogLines(DefaultLog());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.size(), DefaultLogLinesOf(run.processId).size());
+  ExpectSummary(lines, 0, L"1 succeeded, 0 failed");
+}
+
+// Two runs writing one log: each run's lines, header to summary, stay together and carry its
+// process id; the only line that may fall inside another's block is a run's "wait" line.
+TEST(UnattendedLog, TwoRunsSharingALogKeepTheirBlocksWhole) {
+  std::wstring cabinet = Quoted(WindowsPath(SAMPLE_CAB));
+  ForgetTestControls();
+  std::wstring log = FreshLog(L"shared.log");
+  StartedRun first = StartUnattended(Exe(), L"/install " + cabinet + L" /quiet /log " + Quoted(log), nullptr);
+  StartedRun second = StartUnattended(Exe(), L"/install " + cabinet + L" /quiet /log " + Quoted(log), nullptr);
+  StartedRun third = StartUnattended(Exe(), L"/uninstall Vorn.Never.Installed /quiet /log " + Quoted(log), nullptr);
+  UnattendedRun runs[] = {FinishUnattended(first, RunBound), FinishUnattended(second, RunBound),
+                          FinishUnattended(third, RunBound)};
+  std::vector<std::wstring> lines = LogLines(log);
+  std::vector<std::wstring> owners;  // the process id of each block, in order
+  std::wstring owner;
+  for (const std::wstring& line : lines) {
+    if (line.rfind(L"# Ctlwarden ", 0) == 0) {
+      EXPECT_TRUE(owner.empty()) << "a header inside a block:\n" << Show(lines);
+      owner = line.substr(line.rfind(L"[pid "));
+      owners.push_back(owner);
+      continue;
+    }
+    if (line[0] == L'#') {
+      EXPECT_FALSE(owner.empty()) << Show(lines);
+      continue;
+    }
+    std::vector<std::wstring> fields = Fields(line);
+    ASSERT_GE(fields.size(), 5u) << Show(lines);
+    std::wstring mark = fields[0].substr(fields[0].rfind(L"[pid "));
+    if (fields[1] == L"wait" && fields[3] == L"info") continue;
+    EXPECT_EQ(owner, mark) << Show(lines);
+    if (fields[1] == L"summary") owner.clear();
+  }
+  EXPECT_TRUE(owner.empty());
+  ASSERT_EQ(3u, owners.size()) << Show(lines);
+  for (const UnattendedRun& run : runs) {
+    EXPECT_RAN_WITHOUT_WINDOW(run);
+    EXPECT_EQ(0u, run.exitCode);
+    std::wstring mark = L"[pid " + std::to_wstring(run.processId) + L"]";
+    EXPECT_EQ(1, std::count(owners.begin(), owners.end(), mark)) << Ascii(mark);
+  }
+  ForgetTestControls();
+}
+
+// A forgotten /install where no one sees a window (here: a window station of its own, which
+// is not visible, as a service's; session 0 is checked on Windows only): 1639, and the log
+// says to use /install.
+TEST(Unattended, ASinglePathWhereNoOneSeesTheWindowGives1639AndOpensNone) {
+  HWINSTA station = CreateWindowStationW(L"CtlwardenTestStation", 0, WINSTA_ALL_ACCESS, nullptr);
+  ASSERT_TRUE(station);
+  HWINSTA own = GetProcessWindowStation();
+  ASSERT_TRUE(SetProcessWindowStation(station));
+  HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  SetProcessWindowStation(own);
+  ASSERT_TRUE(desktop);
+  std::wstring control = WindowsPath(TESTCTL_DLL);
+  ForgetTestControls();
+  StartOptions options;
+  options.desktop = L"CtlwardenTestStation\\Default";
+  StartedRun started = StartUnattended(Exe(), Quoted(control), options);
+  UnattendedRun run = FinishUnattended(started, RunBound);
+  CloseDesktop(desktop);
+  CloseWindowStation(station);
+  EXPECT_TRUE(run.ended);
+  EXPECT_EQ(1639u, run.exitCode);
+  EXPECT_FALSE(KeyExists(TestProgId));
+  std::vector<std::wstring> lines = DefaultLogLinesOf(run.processId);
+  auto fault = Events(lines, L"command-line");
+  ASSERT_EQ(1u, fault.size()) << Show(lines);
+  EXPECT_EQ(L"没有用户可见的桌面，不会打开窗口：无人值守安装请用 /install: " + control, fault[0][4]);
+  ExpectSummary(lines, 1639, L"0 succeeded, 0 failed");
 }

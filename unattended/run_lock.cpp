@@ -1,0 +1,101 @@
+// The mutex lives in a private namespace whose boundary holds BUILTIN\Administrators: only a
+// token with that group enabled (an elevated administrator, SYSTEM) can create the namespace,
+// and only administrators and SYSTEM may open it or the mutex. A process of any other user can
+// neither create the lock first nor hold it. Private namespaces are not bound to a session, so
+// a run in session 0 and one at a user's desktop still wait for each other.
+//
+// Wine 8 has no private namespaces (CreateBoundaryDescriptorW returns null, the rest are
+// stubs that abort): there, and only there, the mutex is a named one in the global
+// namespace under a name that the lock had never used before. Every Windows that the program
+// runs on has private namespaces; any failure after the boundary exists refuses the run.
+#include "unattended/run_lock.h"
+
+#include <sddl.h>
+
+namespace {
+
+const wchar_t BoundaryName[] = L"Ctlwarden";
+const wchar_t NamespaceAlias[] = L"Ctlwarden";
+const wchar_t MutexName[] = L"Ctlwarden\\UnattendedRun";
+const wchar_t FallbackMutexName[] = L"Global\\Ctlwarden.UnattendedRun.NoPrivateNamespace";
+const wchar_t AdminsOnly[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
+
+struct Descriptor {
+  PSECURITY_DESCRIPTOR value = nullptr;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  Descriptor() {
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(AdminsOnly, SDDL_REVISION_1, &value, nullptr))
+      attributes.lpSecurityDescriptor = value;
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (value) LocalFree(value);
+  }
+};
+
+struct Boundary {
+  HANDLE value = nullptr;
+  Boundary() : value(CreateBoundaryDescriptorW(BoundaryName, 0)) {}
+  Boundary(const Boundary&) = delete;
+  Boundary& operator=(const Boundary&) = delete;
+  ~Boundary() {
+    if (value) DeleteBoundaryDescriptor(value);
+  }
+};
+
+HANDLE OpenSpace(HANDLE boundary, SECURITY_ATTRIBUTES* attributes, DWORD* error) {
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ||
+      !AddSIDToBoundaryDescriptor(&boundary, administrators)) {
+    *error = GetLastError();
+    return nullptr;
+  }
+  // The first run creates the namespace; the others open it while it exists.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    HANDLE space = CreatePrivateNamespaceW(attributes, boundary, NamespaceAlias);
+    if (space) return space;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    space = OpenPrivateNamespaceW(boundary, NamespaceAlias);
+    if (space) return space;
+    // Closed by its last holder meanwhile: create it again.
+  }
+  *error = GetLastError();
+  return nullptr;
+}
+
+}  // namespace
+
+RunLock::~RunLock() {
+  if (mutex) CloseHandle(mutex);
+  if (space) ClosePrivateNamespace(space, 0);
+}
+
+bool OpenRunLock(RunLock& lock, DWORD* error) {
+  *error = 0;
+  Descriptor descriptor;
+  if (!descriptor.value) {
+    *error = GetLastError();
+    return false;
+  }
+  Boundary boundary;
+  const wchar_t* name = FallbackMutexName;
+  if (boundary.value) {
+    lock.space = OpenSpace(boundary.value, &descriptor.attributes, error);
+    if (!lock.space) return false;
+    name = MutexName;
+  }
+  lock.mutex = CreateMutexW(&descriptor.attributes, FALSE, name);
+  if (!lock.mutex) {
+    *error = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+DWORD WaitForRunLock(RunLock& lock, DWORD milliseconds) {
+  return WaitForSingleObject(lock.mutex, milliseconds);
+}
+
+void ReleaseRunLock(RunLock& lock) { ReleaseMutex(lock.mutex); }
