@@ -6,9 +6,13 @@
 
 namespace {
 
-// Names tried after the current second's before giving up: a folder of each would have to
-// exist already, which only an administrator can make below a protected root.
-constexpr int FolderAttempts = 1000;
+// Names tried after the first before giving up: a folder of each would have to exist
+// already, which only an administrator can make below a protected root.
+constexpr int FolderAttempts = 10000;
+
+// The number after the last folder this process made, as seconds: cabinets that come faster
+// than one a second start there rather than walking past every folder made before.
+long long NextAfterLastMade = 0;
 
 void Close(HANDLE& handle) {
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
@@ -62,7 +66,8 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
   PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
   if (!descriptor) return Fail(folder, UnpackFolderStatus::Failed, GetLastError(), error);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  const long long seconds = _time64(nullptr);
+  long long seconds = _time64(nullptr);
+  if (NextAfterLastMade > seconds) seconds = NextAfterLastMade;
   code = ERROR_ALREADY_EXISTS;
   for (int step = 0; step < FolderAttempts; ++step) {
     char ansi[UnpackDirCapacity];
@@ -89,6 +94,7 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
       break;
     }
     LocalFree(descriptor);
+    NextAfterLastMade = seconds + step + 1;
     CopyText(folder.ansi, ansi);
     CopyText(folder.wide, wide);
     return UnpackFolderStatus::Created;

@@ -64,8 +64,6 @@ HANDLE OpenRoot(const wchar_t* root, DWORD access) {
   return CreateFileW(root, access, RootShare, nullptr, OPEN_EXISTING, RootFlags, nullptr);
 }
 
-// A plain directory, owned by an owner the program trusts, that now has the descriptor's
-// owner and protected DACL. Everything is read and set through the one handle.
 // The kind of object a handle is open on, or what a name shows, as far as it matters here.
 constexpr DWORD KindBits = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
 
@@ -84,6 +82,8 @@ bool HandleIsTheName(HANDLE handle, const wchar_t* name) {
          kind == (named & KindBits);
 }
 
+// A plain directory, owned by an owner the program trusts, that now has the descriptor's
+// owner and protected DACL. Everything is read and set through the one handle.
 bool TakeOver(HANDLE root, const wchar_t* name, PSECURITY_DESCRIPTOR descriptor) {
   if (KindOf(root) != FILE_ATTRIBUTE_DIRECTORY || !HandleIsTheName(root, name)) return false;
   PSID owner = nullptr;
@@ -112,7 +112,7 @@ bool TakeOver(HANDLE root, const wchar_t* name, PSECURITY_DESCRIPTOR descriptor)
 bool MoveAside(HANDLE handle, const wchar_t* root, wchar_t* movedAside, size_t cap,
                DWORD* error) {
   constexpr size_t NameCapacity = MovedAsideCapacity;
-  alignas(FILE_RENAME_INFO) BYTE buffer[sizeof(FILE_RENAME_INFO) + 4 * NameCapacity * sizeof(wchar_t)];
+  alignas(FILE_RENAME_INFO) BYTE buffer[sizeof(FILE_RENAME_INFO) + (NameCapacity + 4) * sizeof(wchar_t)];
   const long long seconds = _time64(nullptr);
   for (int attempt = 1; attempt <= 100; ++attempt) {
     wchar_t name[NameCapacity];

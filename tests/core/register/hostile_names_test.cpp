@@ -165,12 +165,12 @@ TEST_F(HostileNames, AnUnpackRootThatIsAFileIsMovedAsideAndTheCabinetUnpacked) {
 TEST_F(HostileNames, AnUnpackDirectoryOfThisSecondMadeByAnotherIsPassedOver) {
   const std::wstring root = L"C:\\VornActiveX\\";
   CreateDirectories(root);
-  WaitForNextSecond();
-  const long long now = NowSeconds();
-  // The folders of this second and the next free ones (earlier cases' quick drops may have
-  // taken numbers ahead of the clock).
+  // The numbers the next drop tries first: this second's, or those after the last folder
+  // made, when drops came faster than one a second.
+  DropCabinet("first.cab", {{"first.txt", "F"}});
+  const long long start = std::max(NowSeconds(), _wtoi64(Dir().substr(15).c_str()) + 1);
   std::vector<std::wstring> planted;
-  for (long long second = now; planted.size() < 3 && second < now + 100; ++second) {
+  for (long long second = start; planted.size() < 3 && second < start + 100; ++second) {
     std::wstring folder = root + std::to_wstring(static_cast<int>(second)) + L"\\";
     if (!CreateDirectoryW(folder.c_str(), nullptr)) continue;
     planted.push_back(folder);

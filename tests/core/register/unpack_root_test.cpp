@@ -212,8 +212,14 @@ std::wstring ControlCabinetReport(const std::wstring& dir) {
 // ones: the root is taken over where it is, the folder is one this call made, empty, and
 // nothing planted is moved, used or registered.
 TEST_F(UnpackRootCase, ARootMadeBeforehandWithPlantedFilesGivesANewEmptyFolder) {
-  WaitForNextSecond();
-  const long long now = NowSeconds();
+  // The numbers the next folder is tried under: this second's, or those after the last
+  // folder this process made, when they came faster than one a second.
+  UnpackFolder folder;
+  DWORD error = 0;
+  ASSERT_EQ(UnpackFolderStatus::Created, CreateUnpackFolder(folder, &error)) << error;
+  CloseUnpackFolder(folder);
+  DeleteTree(Root);
+  const long long now = std::max(NowSeconds(), _wtoi64(folder.wide + 15) + 1);
   Plant(Root);
   std::vector<std::wstring> planted;
   for (long long second = now; second < now + 3; ++second) {
@@ -221,8 +227,6 @@ TEST_F(UnpackRootCase, ARootMadeBeforehandWithPlantedFilesGivesANewEmptyFolder) 
     Plant(planted.back());
   }
 
-  UnpackFolder folder;
-  DWORD error = 0;
   const long long before = NowSeconds();
   ASSERT_EQ(UnpackFolderStatus::Created, CreateUnpackFolder(folder, &error)) << error;
   if (before >= now + 3) GTEST_SKIP() << "the clock passed the planted folders";
