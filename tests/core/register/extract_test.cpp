@@ -2,6 +2,7 @@
 // written (names, content, times, attributes), and the names that are never written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "window/globals.h"
@@ -58,12 +59,14 @@ TEST_F(Extraction, ShowsTheDroppedPathThenEveryUnpackedFile) {
   std::string cab = Narrow(WorkDir) + "shown.cab";
   ASSERT_TRUE(WriteCabinet(cab, {{"a.ocx", "A"}, {"b.inf", "B"}}));
   WaitForNextSecond();
-  // The folder of this second, or the first free number after it when cabinets came faster
-  // than one a second before.
+  // The folder of this second, or, when cabinets came faster than one a second before, the
+  // first free number after it and after the last folder made.
   char expectedDir[UnpackDirCapacity];
   const time_t second = time(nullptr);
-  for (int step = 0; step < 1000; ++step) {
-    ASSERT_TRUE(FormatUnpackDirectory(second + step, expectedDir, sizeof expectedDir));
+  long long start = second;
+  if (UnpackDirAnsi[0]) start = std::max(start, _atoi64(UnpackDirAnsi + 15) + 1);
+  for (int step = 0; step < 10000; ++step) {
+    ASSERT_TRUE(FormatUnpackDirectory(start + step, expectedDir, sizeof expectedDir));
     if (GetFileAttributesW(Widen(expectedDir).c_str()) == INVALID_FILE_ATTRIBUTES) break;
   }
   ShownTexts shown(StatusBox);
