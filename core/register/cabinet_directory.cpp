@@ -3,12 +3,10 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 
 #include "platform/text.h"
 #include "core/register/cabinet.h"
-#include "core/register/unpack_root.h"
+#include "core/register/unpack_folder.h"
 
 const char UnpackRoot[] = "C:/VornActiveX/";
 
@@ -30,41 +28,16 @@ const wchar_t UnpackRootRefusal[] =
 const wchar_t UnpackDirectoryRefusal[] =
     L"解压文件夹已被其他程序创建，可能含有他人放入的文件，未解压！请稍后重试。";
 
-namespace {
-// The last unpack directory this process created: a second cabinet of the same second shares
-// it. Any other directory of the current second that exists already is not used.
-char CreatedByThisProcess[UnpackDirCapacity] = "";
-}  // namespace
-
+// The extraction's way to the unpack folder until it holds an UnpackFolder itself: the same
+// new, empty folder, but the root and the folder are let go before the cabinet is unpacked.
 const char* CreateUnpackDirectory(const wchar_t** refusal) {
-  static char path[512];
-  FormatUnpackDirectory(_time64(nullptr), path, sizeof path);
-
-  wchar_t wideRoot[1000] = {};
-  wchar_t widePath[1000] = {};
-  MultiByteToWideChar(CP_ACP, 0, UnpackRoot, -1, wideRoot, 1000);
-  MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, 1000);
-  // The root is created protected, or checked and protected again before every cabinet;
-  // a root that cannot be trusted is not used.
-  if (!SecureUnpackRoot(wideRoot)) {
+  static char path[UnpackDirCapacity];
+  UnpackFolder folder;
+  if (CreateUnpackFolder(folder, nullptr) != UnpackFolderStatus::Created ||
+      !CopyText(path, folder.ansi)) {
+    // Nothing is unpacked into a folder that this call did not make.
     *refusal = UnpackRootRefusal;
     return nullptr;
   }
-  // The directory gets the root's descriptor itself, so that it does not depend on what the
-  // root passes on.
-  PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  bool created = descriptor && CreateDirectoryW(widePath, &attributes);
-  DWORD error = GetLastError();
-  if (descriptor) LocalFree(descriptor);
-  if (created) {
-    CopyText(CreatedByThisProcess, path);
-  } else if (error == ERROR_ALREADY_EXISTS && strcmp(path, CreatedByThisProcess) != 0) {
-    // Made by someone else before the root was protected (or by another copy of the program),
-    // maybe with files of their own waiting to be registered.
-    *refusal = UnpackDirectoryRefusal;
-    return nullptr;
-  }
-  // Any other failure shows itself as the first entry's open failing.
   return path;
 }

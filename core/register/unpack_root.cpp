@@ -3,6 +3,11 @@
 #include <sddl.h>
 #include <aclapi.h>
 
+#include <cstdio>
+#include <ctime>
+
+#include "platform/text.h"
+
 // 0x1200a9: FILE_GENERIC_READ | FILE_GENERIC_EXECUTE.
 const wchar_t UnpackRootSddl[] =
     L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
@@ -39,39 +44,106 @@ bool IsTokenOwnerOrUser(PSID sid) {
   return same;
 }
 
-// An existing root, opened itself (a link is not followed), so that what is checked is what
-// gets the DACL.
-bool ProtectExistingRoot(const wchar_t* root, PSECURITY_DESCRIPTOR descriptor) {
-  HANDLE directory = CreateFileW(root, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                 nullptr);
-  if (directory == INVALID_HANDLE_VALUE) return false;
-  bool safe = false;
+struct Descriptor {
+  PSECURITY_DESCRIPTOR value = BuildUnpackRootSecurity();
+  ~Descriptor() {
+    if (value) LocalFree(value);
+  }
+  Descriptor() = default;
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+};
+
+// Share read and write (other copies of the program and regsvr32 read below the root), never
+// delete: while the handle is open, no one can rename or delete the root, so its name keeps
+// naming the directory that was checked.
+constexpr DWORD RootShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD RootFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+HANDLE OpenRoot(const wchar_t* root, DWORD access) {
+  return CreateFileW(root, access, RootShare, nullptr, OPEN_EXISTING, RootFlags, nullptr);
+}
+
+// The kind of object a handle is open on, or what a name shows, as far as it matters here.
+constexpr DWORD KindBits = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+
+DWORD KindOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes & KindBits
+                                                   : INVALID_FILE_ATTRIBUTES;
+}
+
+// True when the handle is open on what the name shows. Windows opens a link itself under
+// FILE_FLAG_OPEN_REPARSE_POINT, so the handle alone tells; Wine 8 opens a Unix symbolic
+// link's target all the same and shows the link only by its name, so the name must agree.
+bool HandleIsTheName(HANDLE handle, const wchar_t* name) {
+  DWORD kind = KindOf(handle), named = GetFileAttributesW(name);
+  return kind != INVALID_FILE_ATTRIBUTES && named != INVALID_FILE_ATTRIBUTES &&
+         kind == (named & KindBits);
+}
+
+// A plain directory, owned by an owner the program trusts, that now has the descriptor's
+// owner and protected DACL. Everything is read and set through the one handle.
+bool TakeOver(HANDLE root, const wchar_t* name, PSECURITY_DESCRIPTOR descriptor) {
+  if (KindOf(root) != FILE_ATTRIBUTE_DIRECTORY || !HandleIsTheName(root, name)) return false;
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR current = nullptr;
+  bool trusted = GetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                 nullptr, nullptr, nullptr, &current) == ERROR_SUCCESS &&
+                 owner && IsTrustedOwner(owner);
+  if (current) LocalFree(current);
+  if (!trusted) return false;
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
   PSID administrators = nullptr;
-  if (GetFileInformationByHandle(directory, &info) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      GetSecurityInfo(directory, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, &current) == ERROR_SUCCESS &&
-      owner && IsTrustedOwner(owner) &&
-      GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl &&
-      GetSecurityDescriptorOwner(descriptor, &administrators, &defaulted) && administrators)
-    // The owner too: a root of the administrator's own account may have been made by one of
-    // their processes without elevation, which as its owner could change the DACL again.
-    safe = SetSecurityInfo(directory, SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                               PROTECTED_DACL_SECURITY_INFORMATION,
-                           administrators, nullptr, dacl, nullptr) == ERROR_SUCCESS;
-  if (current) LocalFree(current);
-  CloseHandle(directory);
-  return safe;
+  // The owner too: a root of the administrator's own account may have been made by one of
+  // their processes without elevation, which as its owner could change the DACL again.
+  return GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl &&
+         GetSecurityDescriptorOwner(descriptor, &administrators, &defaulted) && administrators &&
+         SetSecurityInfo(root, SE_FILE_OBJECT,
+                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                             PROTECTED_DACL_SECURITY_INFORMATION,
+                         administrators, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
+// Renames what the handle is open on (the object itself, never a link's target) to a name
+// beside it that does not exist yet. The name is given as an NT path: the rename call takes
+// no drive-letter path of its own.
+bool MoveAside(HANDLE handle, const wchar_t* root, wchar_t* movedAside, size_t cap,
+               DWORD* error) {
+  constexpr size_t NameCapacity = MovedAsideCapacity;
+  alignas(FILE_RENAME_INFO) BYTE buffer[sizeof(FILE_RENAME_INFO) + (NameCapacity + 4) * sizeof(wchar_t)];
+  const long long seconds = _time64(nullptr);
+  for (int attempt = 1; attempt <= 100; ++attempt) {
+    wchar_t name[NameCapacity];
+    int length = attempt == 1
+                     ? swprintf(name, NameCapacity, L"%ls.untrusted-%lld", root, seconds)
+                     : swprintf(name, NameCapacity, L"%ls.untrusted-%lld-%d", root, seconds, attempt);
+    if (length < 0 || static_cast<size_t>(length) + 1 > NameCapacity) {
+      *error = ERROR_FILENAME_EXCED_RANGE;
+      return false;
+    }
+    wchar_t ntName[NameCapacity + 4] = L"\\??\\";
+    if (!AppendText(ntName, name)) {
+      *error = ERROR_FILENAME_EXCED_RANGE;
+      return false;
+    }
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+    ZeroMemory(buffer, sizeof buffer);
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(TextLength(ntName) * sizeof(wchar_t));
+    memcpy(rename->FileName, ntName, rename->FileNameLength);
+    if (SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                   static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + rename->FileNameLength))) {
+      if (!CopyText(movedAside, cap, name) && cap) movedAside[0] = 0;
+      return true;
+    }
+    *error = GetLastError();
+    // Someone may have made that name first: take the next one.
+    if (*error != ERROR_ALREADY_EXISTS && *error != ERROR_FILE_EXISTS) return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -81,12 +153,60 @@ bool IsTrustedOwner(PSID owner) {
                                IsWellKnown(owner, WinLocalSystemSid) || IsTokenOwnerOrUser(owner));
 }
 
-bool SecureUnpackRoot(const wchar_t* root) {
-  PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
-  if (!descriptor) return false;
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  bool safe = CreateDirectoryW(root, &attributes) ||
-              (GetLastError() == ERROR_ALREADY_EXISTS && ProtectExistingRoot(root, descriptor));
-  LocalFree(descriptor);
-  return safe;
+UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* movedAside,
+                                size_t movedAsideCap, DWORD* error) {
+  *held = INVALID_HANDLE_VALUE;
+  if (movedAsideCap) movedAside[0] = 0;
+  DWORD ignored = 0;
+  if (!error) error = &ignored;
+  *error = 0;
+  Descriptor descriptor;
+  if (!descriptor.value) {
+    *error = GetLastError();
+    return UnpackRootStatus::Failed;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.value, FALSE};
+  // A few rounds: what is moved aside may be put back by someone else before the fresh root
+  // is made, and that is moved aside in turn.
+  for (int round = 0; round < 4; ++round) {
+    if (!CreateDirectoryW(root, &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      *error = GetLastError();
+      return UnpackRootStatus::Failed;
+    }
+    // Listing access, without which the handle takes no part in sharing and would not keep
+    // the root from being renamed; no deletion access, for others list the root sharing no
+    // deletion.
+    HANDLE handle = OpenRoot(root, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER |
+                                       FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    DWORD failure = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    // Gone since it was made: make it again. A name that is there but cannot be opened (a
+    // link to nothing, as Wine opens links) is moved aside below.
+    if ((failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND) &&
+        GetFileAttributesW(root) == INVALID_FILE_ATTRIBUTES)
+      continue;
+    if (handle != INVALID_HANDLE_VALUE) {
+      if (TakeOver(handle, root, descriptor.value)) {
+        *held = handle;
+        return UnpackRootStatus::Held;
+      }
+      CloseHandle(handle);
+    }
+    // Whatever is at the name now is moved aside, also when it was swapped since it was
+    // looked at: the fresh root made next is what gets checked and held. A descriptor that
+    // denies the administrators still lets them do this (the drive's root grants them the
+    // deletion of what lies in it).
+    handle = OpenRoot(root, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    if (handle == INVALID_HANDLE_VALUE) {
+      *error = failure ? failure : GetLastError();
+      return UnpackRootStatus::Unsafe;
+    }
+    // A handle on a link's target would move the target: refused.
+    bool same = HandleIsTheName(handle, root);
+    bool moved = same && MoveAside(handle, root, movedAside, movedAsideCap, error);
+    CloseHandle(handle);
+    if (!same) *error = ERROR_NOT_A_REPARSE_POINT;
+    if (!moved) return UnpackRootStatus::Unsafe;
+  }
+  *error = ERROR_ALREADY_EXISTS;
+  return UnpackRootStatus::Unsafe;
 }

@@ -2,9 +2,12 @@
 // there, so no other user and no process without elevation may create, replace or change
 // anything below it. The system drive's root lets every user create folders, and gives
 // Authenticated Users modify rights to what is created below it, so the root gets a
-// protected descriptor of its own, and a root the program did not make safe is not used.
+// protected descriptor of its own. A root the program cannot make safe is moved aside and
+// made again; nothing already in a root is ever used (each cabinet gets a new folder).
 #pragma once
 #include <windows.h>
+
+#include <cstddef>
 
 // The root's descriptor: owner Administrators; a protected DACL (nothing inherited from the
 // drive's root) granting full control to SYSTEM and Administrators and read and execute to
@@ -18,8 +21,24 @@ PSECURITY_DESCRIPTOR BuildUnpackRootSecurity();
 // the token's user (the administrator running the program; Wine shows every file as theirs).
 bool IsTrustedOwner(PSID owner);
 
-// Creates root with the descriptor; or, when it exists, checks that it is a plain directory
-// (no junction, symbolic link or other reparse point) with a trusted owner and gives it the
-// descriptor's owner and protected DACL again, which also reach what lies below it. False
-// when the root is not to be used.
-bool SecureUnpackRoot(const wchar_t* root);
+// The name beside the root that HoldUnpackRoot gives a root it moves aside:
+// "<root>.untrusted-<seconds>" and, when that is taken, "-2", "-3" ... behind it.
+constexpr size_t MovedAsideCapacity = MAX_PATH;
+
+enum class UnpackRootStatus {
+  Held,    // *held is the root: a plain directory, owner Administrators, protected DACL
+  Unsafe,  // what is at the root's name is not to be used and could not be moved aside
+  Failed,  // the root could not be made or opened; error tells why
+};
+
+// Opens root (a directory path without a trailing separator) as the folder to unpack into,
+// creating it with the descriptor when it is missing. The handle is opened on the name
+// itself (a link is not followed), is what gets checked and protected, and shares no delete
+// access, so that the root can be neither renamed nor replaced until it is closed. A plain
+// directory with a trusted owner is taken over (owner and protected DACL set again, which
+// Windows passes on below it); anything else at the name (a file, a link, junction or other
+// reparse point, a directory of another owner or one that cannot be protected) is renamed
+// through that same handle to a free name beside it (its new name in movedAside, else
+// movedAside is empty) and a fresh root is made. The caller closes *held.
+UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* movedAside,
+                                size_t movedAsideCap, DWORD* error);
