@@ -16,7 +16,7 @@
 #include "bench/timing.h"
 #include "window/globals.h"
 #include "core/register/cabinet.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 
 void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected);
 

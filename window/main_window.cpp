@@ -6,7 +6,7 @@
 #include "window/title_bar.h"
 #include "window/draw_label.h"
 #include "window/globals.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 
 namespace {
 

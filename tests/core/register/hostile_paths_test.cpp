@@ -5,7 +5,7 @@
 #include "window/globals.h"
 #include "platform/text.h"
 #include "core/register/cabinet.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
 #include "tests/core/register/hostile_case.h"
