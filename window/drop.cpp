@@ -76,14 +76,6 @@ void TellFailure(HWND window, const wchar_t* path, const RegistrationResult& res
   ShowMessage(window, text, L"ERROR", MB_OK, path, result.error);
 }
 
-void RegisterSingleControl(HWND window, const wchar_t* path, wchar_t (&report)[FileReportCapacity]) {
-  RegistrationResult result = RegisterControl(path, ControlSource::Single);
-  bool registered = result.status == RegistrationStatus::Registered;
-  if (!registered) TellFailure(window, path, result);
-  AppendText(report, registered ? L"\r\n注册状态：文件注册成功！" : L"\r\n注册状态：文件注册失败！");
-  SetWindowTextW(StatusBox, report);
-}
-
 // A name from a cabinet as one line of the report: control characters (CR, LF, tab, the rest
 // below 0x20, and DEL) are written as \r, \n, \t or \xNN, so that no name forges a line.
 void AppendEscaped(const wchar_t* text) {
@@ -187,29 +179,145 @@ void RefuseLongPath() {
   SetWindowTextW(StatusBox, L"ERROR:拖入文件路径过长！");
 }
 
-void RegisterDroppedCabinet(HWND window, const wchar_t* path) {
-  char ansi[AnsiPathCapacity] = {};  // three bytes a character: see AnsiPathCapacity
-  if (!ConvertToAnsiPath(path, ansi, sizeof ansi)) {
-    SetWindowTextW(StatusBox, L"ERROR:拖入文件路径含有当前代码页无法表示的字符！");
-    return;
-  }
-  CabinetReport report = {window, path};
-  ProgressSink sink = {ReportCabinetProgress, &report};
-  CabinetResult result = UnpackCabinet(path, ansi, &sink);
-  if (TellUnpackFailure(result)) return;  // StatusText keeps the list
+// The drop at work. The registration runs on a worker thread; everything it has to show it
+// sends to the messenger, a message-only window of the GUI thread, and waits until the GUI
+// thread has shown it (a box about a failed control halts the walk until it is answered, as
+// it always has). The GUI thread itself never waits for the worker.
+constexpr UINT ProgressMessage = WM_APP + 1;  // wParam: const Progress*, lParam: the job
+constexpr UINT UnpackedMessage = WM_APP + 2;  // lParam: the job, its cabinet unpacked
+constexpr UINT FinishedMessage = WM_APP + 3;  // lParam: the job, all done
 
-  StatusTextAppend(L"注册成功文件列表:\r\n");
-  RegisterUnpackedControls(&sink, result);
+struct DropJob {
+  HWND window;  // owner of the boxes
+  bool cabinet;
+  bool proceed;  // the cabinet was unpacked: register its controls
+  wchar_t path[DroppedPathCapacity];
+  char ansi[AnsiPathCapacity];
+  wchar_t report[FileReportCapacity];  // a single control's report
+  CabinetReport cabinetReport;
+  RegistrationResult single;
+  CabinetResult result;
+};
+
+HWND Messenger = nullptr;
+DropJob* Running = nullptr;  // owned by the GUI thread from start to finish
+bool CloseRequested = false;
+
+void SendProgress(void* context, const Progress& progress) {
+  SendMessageW(Messenger, ProgressMessage, reinterpret_cast<WPARAM>(&progress),
+               reinterpret_cast<LPARAM>(context));
+}
+
+DWORD WINAPI RunDrop(void* parameter) {
+  auto& job = *static_cast<DropJob*>(parameter);
+  ProgressSink sink = {SendProgress, &job};
+  if (job.cabinet) {
+    job.result = UnpackCabinet(job.path, job.ansi, &sink);
+    SendMessageW(Messenger, UnpackedMessage, 0, reinterpret_cast<LPARAM>(&job));
+    if (job.proceed) RegisterUnpackedControls(&sink, job.result);
+  } else {
+    job.single = RegisterControl(job.path, ControlSource::Single);
+  }
+  // Posted, not sent: the job is the GUI thread's again once this thread is done with it.
+  PostMessageW(Messenger, FinishedMessage, 0, reinterpret_cast<LPARAM>(&job));
+  return 0;
+}
+
+void FinishSingleControl(DropJob& job) {
+  bool registered = job.single.status == RegistrationStatus::Registered;
+  if (!registered) TellFailure(job.window, job.path, job.single);
+  AppendText(job.report, registered ? L"\r\n注册状态：文件注册成功！" : L"\r\n注册状态：文件注册失败！");
+  SetWindowTextW(StatusBox, job.report);
+}
+
+void FinishCabinet(const DropJob& job) {
+  if (!job.proceed) return;  // told already; StatusText keeps the list
   // A cabinet succeeds when it held a control and every control in it was registered; a
   // copy that stopped part way is not told: what was unpacked whole gets registered.
-  bool registered = result.registered > 0 && result.failed == 0;
+  bool registered = job.result.registered > 0 && job.result.failed == 0;
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
   StatusTextAppend(registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！");
   ShowWholeReport(StatusBox);
   StatusTextReset(StatusTextInitial);  // ready for the next cabinet; the box keeps the report
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
 }
+
+LRESULT CALLBACK MessengerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* job = reinterpret_cast<DropJob*>(lParam);
+  switch (message) {
+    case ProgressMessage:
+      ReportCabinetProgress(&job->cabinetReport, *reinterpret_cast<const Progress*>(wParam));
+      return 0;
+    case UnpackedMessage:
+      job->proceed = !TellUnpackFailure(job->result);
+      if (job->proceed) StatusTextAppend(L"注册成功文件列表:\r\n");
+      return 0;
+    case FinishedMessage:
+      if (job->cabinet) FinishCabinet(*job);
+      else FinishSingleControl(*job);
+      HeapFree(GetProcessHeap(), 0, job);
+      Running = nullptr;
+      // A close asked for during the drop takes effect now that nothing is half done.
+      if (CloseRequested && MainWindow) {
+        CloseRequested = false;
+        PostMessageW(MainWindow, WM_CLOSE, 0, 0);
+      }
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+bool EnsureMessenger() {
+  if (Messenger) return true;
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW cls = {};
+  cls.lpfnWndProc = MessengerProc;
+  cls.hInstance = instance;
+  cls.lpszClassName = L"CtlwardenDropMessenger";
+  RegisterClassW(&cls);  // fails harmlessly when already registered
+  Messenger = CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              instance, nullptr);
+  return Messenger != nullptr;
+}
+
+// Starts the registration of the control or cabinet at path on a worker thread.
+void StartDrop(HWND window, const wchar_t* path, bool cabinet, const wchar_t* report) {
+  auto* job = static_cast<DropJob*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DropJob)));
+  if (!job || !EnsureMessenger()) {
+    if (job) HeapFree(GetProcessHeap(), 0, job);
+    SetWindowTextW(StatusBox, L"ERROR:内存不足，未注册！");
+    return;
+  }
+  job->window = window;
+  job->cabinet = cabinet;
+  CopyText(job->path, path);  // both hold DroppedPathCapacity characters
+  CopyText(job->report, report);
+  job->cabinetReport = {window, job->path};
+  if (cabinet && !ConvertToAnsiPath(path, job->ansi, sizeof job->ansi)) {
+    HeapFree(GetProcessHeap(), 0, job);
+    SetWindowTextW(StatusBox, L"ERROR:拖入文件路径含有当前代码页无法表示的字符！");
+    return;
+  }
+  Running = job;
+  HANDLE worker = CreateThread(nullptr, 0, RunDrop, job, 0, nullptr);
+  if (!worker) {
+    Running = nullptr;
+    HeapFree(GetProcessHeap(), 0, job);
+    SetWindowTextW(StatusBox, L"ERROR:无法启动注册，未注册！");
+    return;
+  }
+  CloseHandle(worker);  // the job's end is told by FinishedMessage
+}
 }  // namespace
+
+bool DropInProgress() { return Running != nullptr; }
+
+bool DeferCloseDuringDrop() {
+  if (!Running) return false;
+  CloseRequested = true;
+  return true;
+}
 
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   CabinetReport report = {MainWindow, widePath};
@@ -218,7 +326,7 @@ int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
 }
 
 void HandleDroppedFile(HWND window, HDROP drop) {
-  if (ViewMode != RegisterView) return;
+  if (ViewMode != RegisterView || Running) return;  // one drop at a time
   wchar_t path[DroppedPathCapacity] = {};
   if (!ReadDroppedPath(drop, path)) {
     RefuseLongPath();
@@ -228,7 +336,7 @@ void HandleDroppedFile(HWND window, HDROP drop) {
 }
 
 void HandleDroppedPath(HWND window, const wchar_t* path) {
-  if (ViewMode != RegisterView) return;
+  if (ViewMode != RegisterView || Running) return;
   if (TextLength(path) >= DroppedPathCapacity) {
     RefuseLongPath();
     return;
@@ -237,15 +345,12 @@ void HandleDroppedPath(HWND window, const wchar_t* path) {
   wchar_t report[FileReportCapacity] = {};
   CopyText(report, L"拖入文件路径：");
   SetWindowTextW(PathBox, path);
-  // The window handles no messages until the drop has ended: the path is painted now, so that
-  // it is seen while a long cabinet unpacks.
-  UpdateWindow(PathBox);
   AppendText(report, path);
 
   if (IsControl(path))
-    RegisterSingleControl(window, path, report);
+    StartDrop(window, path, false, report);
   else if (IsCabinet(path))
-    RegisterDroppedCabinet(window, path);
+    StartDrop(window, path, true, report);
   else
     SetWindowTextW(StatusBox, L"ERROR:拖入不是.cab、.ocx、.dll文件！");
 }

@@ -14,6 +14,13 @@ void HandleDroppedFile(HWND window, HDROP drop);
 // view only; a path of DroppedPathCapacity characters or more is refused as a dropped one is.
 void HandleDroppedPath(HWND window, const wchar_t* path);
 
+// The drop's work runs on a worker thread; the window keeps answering meanwhile. While it
+// runs, another drop and the view tabs are refused.
+bool DropInProgress();
+// WM_CLOSE of the main window: true (close put off) while a drop runs. The close takes effect
+// when the drop ends, so that no registration is cut off and no report is left half written.
+bool DeferCloseDuringDrop();
+
 // The unpacking step of a cabinet drop with its report (the new folder, then the growing list
 // of unpacked files). 1: unpacked (maybe partly); 0: failed, already told in a message box.
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath);

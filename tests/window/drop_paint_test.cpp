@@ -85,6 +85,7 @@ TEST_F(AppWindowTest, ThePathAndTheGrowingReportAreShownThroughoutALongCabinetDr
   ASSERT_TRUE(thread);
   HDROP drop = MakeDrop({L"C:\\apptest\\many.cab"});
   HandleDroppedFile(MainWindow, drop);
+  WaitForDropToEnd();
   GlobalFree(drop);
   sampler.stop = true;
   WaitForSingleObject(thread, INFINITE);

@@ -55,6 +55,7 @@ struct Drop : testing::Test {
   void DropFiles(const std::vector<std::wstring>& paths) {
     HDROP drop = MakeDrop(paths);
     HandleDroppedFile(MainWindow, drop);
+    WaitForDropToEnd();
     GlobalFree(drop);
   }
 
@@ -103,6 +104,60 @@ TEST_F(Drop, AControlIsRegisteredThroughRegsvr32) {
   EXPECT_TRUE(Registered(L"single"));
   EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + TestClassId + L"\\InprocServer32"));
   RemoveTestControlKeys({L"single"});
+}
+
+// The registration runs beside the window: while a control takes four seconds to register,
+// the window answers another thread at once; the success is told once regsvr32 has ended.
+TEST_F(Drop, TheWindowAnswersDuringASlowRegistrationAndTellsItsSuccessAfterwards) {
+  RemoveTestControlKeys({L"slow"});
+  struct Probe {
+    HANDLE dropped;
+    bool answered, registeredYet;
+  } probe = {CreateEventW(nullptr, TRUE, FALSE, nullptr), false, true};
+  HANDLE asker = CreateThread(
+      nullptr, 0,
+      [](void* parameter) -> DWORD {
+        auto& p = *static_cast<Probe*>(parameter);
+        WaitForSingleObject(p.dropped, INFINITE);
+        DWORD_PTR result = 0;
+        p.answered = SendMessageTimeoutW(MainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
+        p.registeredYet = Registered(L"slow");
+        return 0;
+      },
+      &probe, 0, nullptr);
+  ASSERT_TRUE(asker);
+  const std::wstring path = Work + L"slow.ocx";
+  MessageBoxWatcher boxes;
+  HDROP drop = MakeDrop({path});
+  SetEvent(probe.dropped);
+  HandleDroppedFile(MainWindow, drop);
+  WaitForDropToEnd();
+  GlobalFree(drop);
+  WaitForSingleObject(asker, INFINITE);
+  CloseHandle(asker);
+  CloseHandle(probe.dropped);
+  EXPECT_TRUE(probe.answered);
+  EXPECT_FALSE(probe.registeredYet);
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_EQ(L"拖入文件路径：" + path + L"\r\n注册状态：文件注册成功！", WindowText(StatusBox));
+  EXPECT_TRUE(Registered(L"slow"));
+  RemoveTestControlKeys({L"slow"});
+}
+
+// Another drop while one is at work is refused: nothing of it is shown or done.
+TEST_F(Drop, ASecondDropDuringADropIsRefused) {
+  RemoveTestControlKeys({L"slow", L"A"});
+  HDROP first = MakeDrop({Work + L"slow.ocx"});
+  HDROP second = MakeDrop({Work + L"A.OCX"});
+  HandleDroppedFile(MainWindow, first);
+  HandleDroppedFile(MainWindow, second);
+  EXPECT_EQ(Work + L"slow.ocx", WindowText(PathBox));
+  WaitForDropToEnd();
+  GlobalFree(first);
+  GlobalFree(second);
+  EXPECT_EQ(L"拖入文件路径：" + Work + L"slow.ocx\r\n注册状态：文件注册成功！", WindowText(StatusBox));
+  EXPECT_FALSE(KeyExists(L"Vorn.Test.A"));
+  RemoveTestControlKeys({L"slow"});
 }
 
 TEST_F(Drop, OnlyTheLastFourCharactersCount) {

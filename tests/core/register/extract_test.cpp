@@ -212,6 +212,26 @@ TEST_F(Extraction, NeverWritesOutsideTheUnpackDirectory) {
   }
 }
 
+// A name with control characters is listed on one line, its CR, LF, tab and other control
+// characters written as \r, \n, \t and \xNN: a name cannot forge lines of the report.
+TEST_F(Extraction, ControlCharactersInEntryNamesAreShownEscaped) {
+  struct Case {
+    std::string name;
+    std::wstring shown;
+  } cases[] = {
+      {"a.ocx\r\nC:\\windows\\win.ini", L"a.ocx\\r\\nC:\\windows\\win.ini"},
+      {"t\tab.txt", L"t\\tab.txt"},
+      {"bell\x07\x1f\x7f.txt", L"bell\\x07\\x1F\\x7F.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(1, Extract("escaped.cab", {{"first.txt", "1"}, {c.name, "2"}}));
+    EXPECT_EQ(L"解压文件列表:\r\n" + Dir() + L"first.txt\r\n" + Dir() + c.shown + L"\r\n",
+              WindowText(StatusBox));
+    StatusTextReset(StatusTextInitial);
+  }
+}
+
 TEST_F(Extraction, StopsAtAnEntryInASubdirectory) {
   ASSERT_EQ(1, Extract("subdir.cab", {{"first.ocx", "1"}, {"sub\\a.ocx", "2"}, {"last.ocx", "3"}}));
   EXPECT_EQ((std::vector<std::wstring>{L"first.ocx"}), FilesIn(Dir()));

@@ -24,6 +24,7 @@ bool ClassRegistered() {
 void DropFiles(const std::vector<std::wstring>& paths) {
   HDROP drop = MakeDrop(paths);
   HandleDroppedFile(MainWindow, drop);
+  WaitForDropToEnd();
   GlobalFree(drop);
 }
 
