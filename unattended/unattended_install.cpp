@@ -153,7 +153,7 @@ bool InstallCabinet(const wchar_t* path) {
   WaitForFreshUnpackSecond();
   CabinetLog log = {path};
   ProgressSink sink = {LogCabinetProgress, &log};
-  CabinetResult result = RegisterCabinet(path, ansi, &sink);
+  CabinetResult result = RegisterCabinet(ansi, &sink);
   switch (result.unpack) {
     case UnpackStatus::Unpacked:
       break;

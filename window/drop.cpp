@@ -212,7 +212,7 @@ DWORD WINAPI RunDrop(void* parameter) {
   auto& job = *static_cast<DropJob*>(parameter);
   ProgressSink sink = {SendProgress, &job};
   if (job.cabinet) {
-    job.result = UnpackCabinet(job.path, job.ansi, &sink);
+    job.result = UnpackCabinet(job.ansi, &sink);
     SendMessageW(Messenger, UnpackedMessage, 0, reinterpret_cast<LPARAM>(&job));
     if (job.proceed) RegisterUnpackedControls(&sink, job.result);
   } else {
@@ -322,7 +322,7 @@ bool DeferCloseDuringDrop() {
 int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
   CabinetReport report = {MainWindow, widePath};
   ProgressSink sink = {ReportCabinetProgress, &report};
-  return TellUnpackFailure(UnpackCabinet(widePath, ansiPath, &sink)) ? 0 : 1;
+  return TellUnpackFailure(UnpackCabinet(ansiPath, &sink)) ? 0 : 1;
 }
 
 void HandleDroppedFile(HWND window, HDROP drop) {

@@ -83,7 +83,7 @@ CabinetResult UnpackInto(UnpackFolder& folder, char* ansiPath, const ProgressSin
 }
 }  // namespace
 
-CabinetResult UnpackCabinet(const wchar_t*, char* ansiPath, const ProgressSink* sink) {
+CabinetResult UnpackCabinet(char* ansiPath, const ProgressSink* sink) {
   UnpackFolder folder;
   return UnpackInto(folder, ansiPath, sink);
 }
@@ -109,7 +109,7 @@ void RegisterUnpackedControls(const ProgressSink* sink, CabinetResult& result) {
   } while (FindNextFileW(search.handle, &found));
 }
 
-CabinetResult RegisterCabinet(const wchar_t*, char* ansiPath, const ProgressSink* sink) {
+CabinetResult RegisterCabinet(char* ansiPath, const ProgressSink* sink) {
   UnpackFolder folder;
   CabinetResult result = UnpackInto(folder, ansiPath, sink);
   if (result.unpack == UnpackStatus::Unpacked) RegisterUnpackedControls(sink, result);

@@ -75,12 +75,12 @@ struct CabinetResult {
   int registered, helpers, failed;  // controls, by what became of them
 };
 
-// Unpacks the cabinet at widePath (ansiPath: the same path in the ANSI code page, in a
-// writable buffer of AnsiPathCapacity bytes, which is cut to its directory part) into a new
+// Unpacks the cabinet at ansiPath (its path in the ANSI code page, in a writable buffer of
+// AnsiPathCapacity bytes, which is cut to its directory part) into a new
 // folder (UnpackDir), then registers every control in it, one at a time, each waited for. A
 // copy that stopped part way registers what was unpacked whole before it.
-CabinetResult RegisterCabinet(const wchar_t* widePath, char* ansiPath, const ProgressSink* sink);
+CabinetResult RegisterCabinet(char* ansiPath, const ProgressSink* sink);
 // The unpacking alone.
-CabinetResult UnpackCabinet(const wchar_t* widePath, char* ansiPath, const ProgressSink* sink);
+CabinetResult UnpackCabinet(char* ansiPath, const ProgressSink* sink);
 // Registers every control lying directly in UnpackDir into result's counts.
 void RegisterUnpackedControls(const ProgressSink* sink, CabinetResult& result);
