@@ -1,5 +1,6 @@
 #include "bench/host_window.h"
 
+#include "window/drop.h"
 #include "window/globals.h"
 
 namespace {
@@ -72,6 +73,13 @@ void PumpPending() {
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
+  }
+}
+
+void PumpUntilDropEnds() {
+  while (DropInProgress()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    PumpPending();
   }
 }
 

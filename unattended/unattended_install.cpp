@@ -1,15 +1,14 @@
 // /install: every file is checked before anything is done, then each control is registered
 // and each cabinet unpacked and its controls registered, by the same code as a drop. The
-// registrations are waited for (register/registration_wait), so the exit code tells the truth.
+// registrations are waited for by the registration core, whose results become the log lines
+// and the exit code.
 #include <windows.h>
 
-#include <ctime>
 #include <cwchar>
 
 #include "unattended/exit_codes.h"
 #include "unattended/unattended_steps.h"
 #include "unattended/run_log.h"
-#include "window/status_text.h"
 #include "platform/text.h"
 #include "core/register/cabinet.h"
 #include "core/register/drop.h"
@@ -47,10 +46,10 @@ int CheckSource(const wchar_t* item, Source& source) {
     return ExitSourceUnreadable;
   }
   CloseHandle(file);
-  source.cabinet = EndsWith(source.path, L".cab");
+  source.cabinet = IsCabinet(source.path);
   if (!source.cabinet && !IsControl(source.path)) {
     LogEvent(L"check", source.path, Outcome::Failed,
-             L"not a .cab, .ocx or .dll file (the ending counts in lower case, as for a drop)");
+             L"not a .cab, .ocx or .dll file (the ending counts in any case, as for a drop)");
     return ExitNotAControl;
   }
   char ansi[AnsiPathCapacity];
@@ -63,60 +62,103 @@ int CheckSource(const wchar_t* item, Source& source) {
   return 0;
 }
 
-// Every cabinet gets a folder of its own: one made earlier in the same second (by this run or
-// another) is not shared; the next second's is taken instead.
-void WaitForFreshUnpackSecond() {
-  for (int tries = 0; tries < 3; ++tries) {
-    char folder[UnpackDirCapacity] = {};
-    wchar_t wide[UnpackDirCapacity] = {};
-    if (!FormatUnpackDirectory(_time64(nullptr), folder, sizeof folder)) return;
-    MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, UnpackDirCapacity);
-    if (GetFileAttributesW(wide) == INVALID_FILE_ATTRIBUTES) return;
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    Sleep(1000 - now.wMilliseconds + 10);
+// A control's result as its log line: registered, a helper library skipped, or the failure.
+void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
+  wchar_t detail[64];
+  switch (result.status) {
+    case RegistrationStatus::Registered:
+      LogEvent(L"register", path, Outcome::Ok, L"regsvr32 exit code 0");
+      return;
+    case RegistrationStatus::HelperLibrary:
+      LogEvent(L"skip", path, Outcome::Info,
+               L"a library without DllRegisterServer, which the controls use; not registered");
+      return;
+    case RegistrationStatus::RefusedPath:
+      LogEvent(L"error", path, Outcome::Failed,
+               L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！");
+      return;
+    case RegistrationStatus::DidNotLoad:
+      LogEvent(L"error", path, Outcome::Failed, L"装载ActiveX控件失败！", result.error);
+      return;
+    case RegistrationStatus::NoEntryPoint:
+      LogEvent(L"register", path, Outcome::Failed,
+               L"no registration entry point (DllRegisterServer); not started");
+      return;
+    case RegistrationStatus::ExitCode:
+      // regsvr32's codes are its own (3: the control did not load, 4: no DllRegisterServer,
+      // 5: DllRegisterServer failed); they are reported, not passed on.
+      wsprintfW(detail, L"regsvr32 exit code %lu", result.exitCode);
+      LogEvent(L"register", path, Outcome::Failed, detail);
+      return;
+    case RegistrationStatus::TimeLimit:
+      LogEvent(L"register", path, Outcome::Failed, L"regsvr32 did not finish within 120 seconds");
+      return;
+    case RegistrationStatus::NotStarted:
+      LogEvent(L"register", path, Outcome::Failed, L"regsvr32 could not be started", result.error);
+      return;
   }
 }
 
-// The files the cabinet interface asked for, as the extraction listed them in StatusText
-// (a heading line, then one path a line): each is there now, or its unpacking failed.
-void LogUnpackedEntries() {
-  const wchar_t* line = StatusText;
-  const wchar_t* end = wcsstr(line, L"\r\n");
-  while (end) {
-    line = end + 2;
-    end = wcsstr(line, L"\r\n");
-    if (!end) break;
-    // Each line is a destination path of the extraction, which holds at most 999 characters.
-    wchar_t path[DroppedPathCapacity] = {};
-    size_t length = static_cast<size_t>(end - line);
-    if (length >= DroppedPathCapacity) continue;
-    wmemcpy(path, line, length);
-    bool there = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-    LogEvent(L"unpack", path, there ? Outcome::Ok : Outcome::Failed, nullptr,
-             there ? 0 : GetLastError());
+// The log lines of a cabinet's unpacking and registrations, as they happen.
+struct CabinetLog {
+  const wchar_t* cabinet;
+};
+
+void LogCabinetProgress(void* context, const Progress& progress) {
+  const wchar_t* cabinet = static_cast<CabinetLog*>(context)->cabinet;
+  switch (progress.event) {
+    case ProgressEvent::FolderMade: {
+      wchar_t folder[8 + UnpackDirCapacity] = L"folder ";
+      AppendText(folder, progress.path);
+      LogEvent(L"unpack", cabinet, Outcome::Info, folder);
+      break;
+    }
+    case ProgressEvent::EntryUnpacked:
+      if (progress.entry == EntryStatus::Written)
+        LogEvent(L"unpack", progress.path, Outcome::Ok, nullptr);
+      else if (progress.entry == EntryStatus::Refused)
+        LogEvent(L"unpack", progress.path, Outcome::Failed,
+                 L"refused: the name leaves the unpack folder or names a device");
+      else
+        LogEvent(L"unpack", progress.path, Outcome::Failed, nullptr, progress.error);
+      break;
+    case ProgressEvent::ControlDone:
+      LogRegistration(progress.path, *progress.result);
+      break;
+    case ProgressEvent::UnpackEnded:
+    case ProgressEvent::ControlStarting:
+      break;
   }
 }
 
 bool InstallCabinet(const wchar_t* path) {
   char ansi[AnsiPathCapacity] = {};
   ConvertToAnsiPath(path, ansi, sizeof ansi);  // checked with the sources
-  WaitForFreshUnpackSecond();
-  int failures = FailureCount();
-  int extracted = ExtractCabinet(path, ansi);
-  if (extracted) {
-    wchar_t folder[8 + UnpackDirCapacity] = L"folder ";
-    AppendText(folder, UnpackDir);
-    LogEvent(L"unpack", path, Outcome::Info, folder);
-    LogUnpackedEntries();
-    if (!CabinetCopiedWhole)
-      LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
+  CabinetLog log = {path};
+  ProgressSink sink = {LogCabinetProgress, &log};
+  CabinetResult result = RegisterCabinet(ansi, &sink);
+  switch (result.unpack) {
+    case UnpackStatus::Unpacked:
+      break;
+    case UnpackStatus::RootUnsafe:
+      LogEvent(L"error", path, Outcome::Failed, UnpackRootRefusal);
+      return false;
+    case UnpackStatus::FolderTaken:
+    case UnpackStatus::FolderFailed:
+      LogEvent(L"error", path, Outcome::Failed, UnpackDirectoryRefusal, result.error);
+      return false;
+    case UnpackStatus::NoInterface:
+      LogEvent(L"error", path, Outcome::Failed, L"the cabinet interface could not be started");
+      return false;
+    case UnpackStatus::Failed:
+      LogEvent(L"error", path, Outcome::Failed, L"the cabinet interface failed");
+      return false;
   }
-  bool registered = extracted && RegisterUnpackedControls(nullptr);
-  if (extracted && !registered)
+  if (!result.copiedWhole)
+    LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
+  if (result.registered == 0)
     LogEvent(L"register", path, Outcome::Failed, L"no control of the cabinet was registered");
-  StatusTextReset(StatusTextInitial);
-  return registered && CabinetCopiedWhole && FailureCount() == failures;
+  return result.registered > 0 && result.failed == 0 && result.copiedWhole;
 }
 
 }  // namespace
@@ -143,10 +185,14 @@ int InstallFiles(wchar_t* const* files, int count) {
   for (int i = 0; i < count; ++i) {
     const Source& source = sources[i];
     SetCurrentItem(source.path);
-    int failures = FailureCount();
-    bool installed = source.cabinet ? InstallCabinet(source.path)
-                                    : RegisterControlFile(source.path, nullptr);
-    installed = installed && FailureCount() == failures;
+    bool installed;
+    if (source.cabinet) {
+      installed = InstallCabinet(source.path);
+    } else {
+      RegistrationResult result = RegisterControl(source.path, ControlSource::Single);
+      LogRegistration(source.path, result);
+      installed = result.status == RegistrationStatus::Registered;
+    }
     LogEvent(L"install", source.path, installed ? Outcome::Ok : Outcome::Failed, nullptr);
     CountItem(installed);
     allInstalled = allInstalled && installed;

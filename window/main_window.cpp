@@ -6,7 +6,7 @@
 #include "window/title_bar.h"
 #include "window/draw_label.h"
 #include "window/globals.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 
 namespace {
 
@@ -210,6 +210,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
       OnCreate(window);
       return 0;
+    case RemovalsEndedMessage:
+      FinishRemovals(lParam);
+      return 0;
+    case WM_CLOSE:
+      // The close takes effect once the drop or the removals have ended: nothing half done.
+      if (DeferCloseDuringDrop() || DeferCloseDuringRemovals()) return 0;
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;

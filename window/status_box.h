@@ -1,6 +1,6 @@
-// StatusBox while a cabinet drop is at work. The window handles no messages until the drop
-// returns, so nothing reaches the screen unless the program paints it: the box is painted
-// (UpdateWindow) each time its text changes. While a cabinet unpacks, the list of unpacked
+// StatusBox while a cabinet drop is at work. The worker's progress reaches the GUI thread as
+// one message after another, so the box is painted (UpdateWindow) each time its text changes
+// rather than when the queue next runs dry. While a cabinet unpacks, the list of unpacked
 // files is shown as it grows: no more often than the eye can follow, and once more after the
 // last entry. The box stays visible throughout; hiding it would let the main window paint its
 // body over the box's place until the drop ends.

@@ -3,6 +3,8 @@
 #include "window/title_bar.h"
 
 #include "window/draw_label.h"
+#include "window/commands.h"
+#include "window/drop.h"
 #include "window/globals.h"
 
 HWND CloseButton = nullptr;
@@ -123,7 +125,9 @@ bool Within(unsigned value, unsigned low, unsigned high) { return value >= low &
 void OnLeftButtonDown(HWND bar, LPARAM lParam) {
   unsigned x = LOWORD(lParam);
   unsigned y = HIWORD(lParam);
-  bool inTabRows = Within(y, TabTop, TabBottom);
+  // While a drop or the removals run the view stays as it is (its report is being written); the window can
+  // still be dragged.
+  bool inTabRows = Within(y, TabTop, TabBottom) && !DropInProgress() && !RemovalInProgress();
   bool inRegisterColumn = Within(x, RegisterColumnLeft, RegisterColumnRight);
   bool inUninstallColumn = Within(x, UninstallColumnLeft, UninstallColumnRight);
   if (inRegisterColumn) {

@@ -1,23 +1,30 @@
-// Unpacking a dropped cabinet into a fresh directory under UnpackRoot.
+// Unpacking a cabinet into a fresh folder under UnpackRoot, and registering its controls.
 #include "core/register/cabinet.h"
 
-#include "window/globals.h"
-#include "window/message.h"
-#include "window/status_text.h"
+#include "platform/owned_handle.h"
 #include "platform/text.h"
 #include "core/register/cabinet_callbacks.h"
 #include "core/register/cabinet_library.h"
-#include "window/status_box.h"
+#include "core/register/file_kind.h"
+#include "core/register/register_control.h"
+#include "core/register/unpack_folder.h"
 
 char UnpackDirAnsi[UnpackDirCapacity] = "";
 wchar_t UnpackDir[UnpackDirCapacity] = L"";
-bool CabinetCopiedWhole = false;
 
 namespace {
 ERF FdiError;  // filled in by the interface; the program reports failures its own way
 
-constexpr wchar_t UnpackedListHeading[] = L"解压文件列表:\r\n";
+constexpr size_t CandidateCapacity = 400;
+
+CabinetResult Outcome(UnpackStatus status, DWORD error = 0) {
+  return {status, false, error, 0, 0, 0};
+}
 }  // namespace
+
+void Report(const ProgressSink* sink, const Progress& progress) {
+  if (sink && sink->report) sink->report(sink->context, progress);
+}
 
 void SplitCabinetPath(char* path, char* name, size_t nameCap) {
   if (nameCap) name[0] = 0;
@@ -35,53 +42,76 @@ void SplitCabinetPath(char* path, char* name, size_t nameCap) {
   lastBackslash[1] = 0;
 }
 
-int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
-  CabinetCopiedWhole = false;
-  HWND statusWindow = StatusBox;
-
+namespace {
+// The root stays open in folder, and so in place, while the cabinet is unpacked into it and
+// its controls are registered.
+CabinetResult UnpackInto(UnpackFolder& folder, char* ansiPath, const ProgressSink* sink) {
   char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
 
-  const wchar_t* refusal = nullptr;
-  const char* directory = CreateUnpackDirectory(&refusal);
-  if (!directory) {
+  DWORD error = 0;
+  switch (CreateUnpackFolder(folder, &error)) {
+    case UnpackFolderStatus::Created:
+      break;
     // Nothing is unpacked into a folder that others may have prepared.
-    ShowMessage(MainWindow, refusal, L"ERROR", MB_OK);
-    return 0;
+    case UnpackFolderStatus::RootUnsafe:
+      return Outcome(UnpackStatus::RootUnsafe);
+    case UnpackFolderStatus::FolderTaken:
+      return Outcome(UnpackStatus::FolderTaken);
+    case UnpackFolderStatus::Failed:
+      return Outcome(UnpackStatus::FolderFailed, error);
   }
-  if (!CopyText(UnpackDirAnsi, UnpackDirCapacity, directory)) UnpackDirAnsi[0] = 0;
-  UnpackDir[0] = 0;
-  MultiByteToWideChar(CP_ACP, 0, UnpackDirAnsi, -1, UnpackDir, UnpackDirCapacity);
-
-  StatusTextAppend(widePath);
-  StatusTextAppend(L"\r\n新建文件夹:");
-  StatusTextAppend(UnpackDir);
-  StatusTextAppend(L"\r\n");
-  SetWindowTextW(statusWindow, L"");
-  SetWindowTextW(statusWindow, StatusText);
-
-  // The list of unpacked files, one line per entry; shown as it grows.
-  StatusTextReset(UnpackedListHeading);
-  BeginUnpackedList(statusWindow);
+  CopyText(UnpackDirAnsi, folder.ansi);
+  CopyText(UnpackDir, folder.wide);
+  Report(sink, {ProgressEvent::FolderMade, UnpackDir, EntryStatus::Written, 0, nullptr});
 
   // A cabinet library that cannot be loaded is handled as an interface that cannot start.
   const CabinetFunctions* cabinet = CabinetLibrary();
   HFDI context = !cabinet ? nullptr
                           : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
                                             CabClose, CabSeek, cpu80386, &FdiError);
-  if (!context) {
-    ShowMessage(statusWindow, L"", L"", MB_OK);
-    ShowMessage(statusWindow, L"error", L"", MB_OK);
-    return 0;
-  }
-  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, nullptr);
+  if (!context) return Outcome(UnpackStatus::NoInterface);
+  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr,
+                              const_cast<ProgressSink*>(sink));
   // A copy that stopped part way leaves no cut file under an entry's name.
-  DiscardUnfinishedEntry();
+  DiscardUnfinishedEntry(sink);
   BOOL destroyed = cabinet->destroy(context);
-  CabinetCopiedWhole = copied != FALSE;
-  ShowUnpackedList();
-  // A copy that stopped part way is not reported: what was unpacked gets registered.
-  if (copied || destroyed) return 1;
-  ShowMessage(statusWindow, L"error", L"", MB_OK);
-  return 0;
+  Report(sink, {ProgressEvent::UnpackEnded, UnpackDir, EntryStatus::Written, 0, nullptr});
+  CabinetResult result = Outcome(copied || destroyed ? UnpackStatus::Unpacked : UnpackStatus::Failed);
+  result.copiedWhole = copied != FALSE;
+  return result;
+}
+}  // namespace
+
+CabinetResult UnpackCabinet(char* ansiPath, const ProgressSink* sink) {
+  UnpackFolder folder;
+  return UnpackInto(folder, ansiPath, sink);
+}
+
+void RegisterUnpackedControls(const ProgressSink* sink, CabinetResult& result) {
+  wchar_t pattern[UnpackDirCapacity + 3] = {};
+  if (!CopyText(pattern, UnpackDir) || !AppendText(pattern, L"*.*")) return;
+  WIN32_FIND_DATAW found;
+  OwnedFind search(FindFirstFileW(pattern, &found));
+  if (!search.Valid()) return;
+  do {
+    // Equality, not a bit test: this drops "." and "..".
+    if (found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
+    wchar_t candidate[CandidateCapacity] = {};
+    if (!CopyText(candidate, UnpackDir) || !AppendText(candidate, found.cFileName)) continue;
+    if (!IsControl(candidate)) continue;
+    Report(sink, {ProgressEvent::ControlStarting, candidate, EntryStatus::Written, 0, nullptr});
+    RegistrationResult registration = RegisterControl(candidate, ControlSource::InCabinet);
+    if (registration.status == RegistrationStatus::Registered) ++result.registered;
+    else if (registration.status == RegistrationStatus::HelperLibrary) ++result.helpers;
+    else ++result.failed;
+    Report(sink, {ProgressEvent::ControlDone, candidate, EntryStatus::Written, 0, &registration});
+  } while (FindNextFileW(search.handle, &found));
+}
+
+CabinetResult RegisterCabinet(char* ansiPath, const ProgressSink* sink) {
+  UnpackFolder folder;
+  CabinetResult result = UnpackInto(folder, ansiPath, sink);
+  if (result.unpack == UnpackStatus::Unpacked) RegisterUnpackedControls(sink, result);
+  return result;
 }

@@ -1,13 +1,12 @@
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 
 // The fixed directory under which every cabinet is unpacked.
 extern const char UnpackRoot[];        // "C:/VornActiveX/"
 extern char UnpackDirAnsi[];           // the current unpack directory, ANSI
 extern wchar_t UnpackDir[];            // the same, wide; room for "*.*" behind it
-// Whether the last ExtractCabinet unpacked the whole cabinet. The window registers what was
-// unpacked before a failure without a word; an unattended run counts such a cabinet as failed.
-extern bool CabinetCopiedWhole;
 
 // Room for the unpack directory: root, sign and ten digits, "/", and "*.*" for a search.
 constexpr size_t UnpackDirCapacity = 32;
@@ -22,11 +21,6 @@ static_assert(AnsiPathCapacity >= 3 * 999 + 1, "a dropped path in UTF-8, termina
 // holds the whole path rather than 50 bytes: the file is opened by its full name, never by a
 // cut one that would name another file.
 constexpr size_t CabinetNameCapacity = AnsiPathCapacity;
-
-// Unpacks the cabinet at widePath (ansiPath: the same path in the ANSI code page, in a
-// writable buffer of AnsiPathCapacity bytes, which is cut to its directory part).
-// 1: unpacked (maybe partly); 0: failed, already reported in a message box.
-int ExtractCabinet(const wchar_t* widePath, char* ansiPath);
 
 // Makes UnpackRoot safe (SecureUnpackRoot) and creates the directory for the current second;
 // returns its ANSI path. Null, with refusal pointing at the text to show, when the root
@@ -44,3 +38,49 @@ bool FormatUnpackDirectory(long long seconds, char* out, size_t cap);
 // Without a backslash the name is empty and the path stays whole. Trail bytes of
 // double-byte characters are never taken for a backslash.
 void SplitCabinetPath(char* path, char* name, size_t nameCap);
+
+// The events of registering a cabinet, in order: the folder made, each entry once (written
+// whole, refused by the name check, or failed), the end of the unpacking, then for each
+// control found a start and its result.
+enum class EntryStatus { Written, Refused, Failed };
+enum class ProgressEvent { FolderMade, EntryUnpacked, UnpackEnded, ControlStarting, ControlDone };
+struct RegistrationResult;
+struct Progress {
+  ProgressEvent event;
+  const wchar_t* path;  // the folder, the entry's destination or the control
+  EntryStatus entry;    // EntryUnpacked
+  DWORD error;          // EntryUnpacked: the system's code of a failed entry
+  const RegistrationResult* result;  // ControlDone
+};
+// Called on the thread that does the work.
+struct ProgressSink {
+  void (*report)(void* context, const Progress& progress);
+  void* context;
+};
+void Report(const ProgressSink* sink, const Progress& progress);
+
+enum class UnpackStatus {
+  Unpacked,     // the cabinet was read (copiedWhole tells whether to its end)
+  RootUnsafe,   // the unpack root is not to be trusted; nothing done
+  FolderTaken,  // a folder of that name exists, made by another; nothing done
+  FolderFailed, // no folder could be made (error)
+  NoInterface,  // the cabinet interface could not be had or started
+  Failed,       // the interface failed, and could not even be closed
+};
+
+struct CabinetResult {
+  UnpackStatus unpack;
+  bool copiedWhole;
+  DWORD error;
+  int registered, helpers, failed;  // controls, by what became of them
+};
+
+// Unpacks the cabinet at ansiPath (its path in the ANSI code page, in a writable buffer of
+// AnsiPathCapacity bytes, which is cut to its directory part) into a new
+// folder (UnpackDir), then registers every control in it, one at a time, each waited for. A
+// copy that stopped part way registers what was unpacked whole before it.
+CabinetResult RegisterCabinet(char* ansiPath, const ProgressSink* sink);
+// The unpacking alone.
+CabinetResult UnpackCabinet(char* ansiPath, const ProgressSink* sink);
+// Registers every control lying directly in UnpackDir into result's counts.
+void RegisterUnpackedControls(const ProgressSink* sink, CabinetResult& result);

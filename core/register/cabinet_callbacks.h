@@ -12,8 +12,10 @@ FNWRITE(CabWrite);
 FNCLOSE(CabClose);
 FNSEEK(CabSeek);
 
-// Creates each entry's file in the unpack directory and gives it its time and attributes.
+// Creates each entry's file in the unpack directory and gives it its time and attributes. The
+// copy's user pointer (pv) is the ProgressSink told of each entry, or null.
 FNFDINOTIFY(CabinetNotify);
+struct ProgressSink;
 
 // Called by CabWrite and CabClose: what the interface writes into an entry's file, and the
 // close of the file of an entry it stops writing.
@@ -21,7 +23,7 @@ void NoteFileWritten(int handle, UINT bytes);
 void NoteFileClosed(int handle);
 // After FDICopy: removes the file of an entry that the copy stopped in the middle of (its
 // content is cut short or empty); files unpacked whole stay.
-void DiscardUnfinishedEntry();
+void DiscardUnfinishedEntry(const ProgressSink* sink);
 
 // True when an entry name, as the file system will read it, stays inside the unpack
 // directory and names no device: no "..", no leading separator, no drive or ':' stream,

@@ -1,15 +1,14 @@
 // The notification handler of the cabinet interface: every entry of the cabinet is written
 // into the unpack directory under the name that the cabinet stores, listed in the report,
-// and then given the cabinet's date, time and attributes.
+// and then given the cabinet's date, time and attributes. Each entry is told to the copy's
+// ProgressSink once: when its file is whole, refused, or failed.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
-#include "window/status_text.h"
 #include "platform/text.h"
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_callbacks.h"
-#include "window/status_box.h"
 
 namespace {
 constexpr size_t PathCapacity = 1000;
@@ -36,10 +35,16 @@ struct {
 
 bool IsWriting(int handle) { return handle != -1 && handle == Writing.handle; }
 
-void DeleteCutFile() {
+void TellEntry(const void* sink, const wchar_t* path, EntryStatus status, DWORD error = 0) {
+  Report(static_cast<const ProgressSink*>(sink),
+         {ProgressEvent::EntryUnpacked, path, status, error, nullptr});
+}
+
+void DeleteCutFile(const void* sink) {
   if (!Writing.closed) _close(Writing.handle);
   Writing.handle = -1;
   DeleteFileW(Writing.path);
+  TellEntry(sink, Writing.path, EntryStatus::Failed, ERROR_HANDLE_EOF);
 }
 
 // The destination is the unpack directory followed directly by the entry's name, without a
@@ -58,13 +63,6 @@ void BuildDestination(const char* name, Destination& out) {
                                        static_cast<int>(PathCapacity)) != 0;
   out.usable = joined && TextLength(out.ansi) <= LongestDestination && converted &&
                IsSafeEntryName(wideName);
-}
-
-// Each entry's line goes to the report; the status window catches up now and then.
-void ListEntry(const wchar_t* widePath) {
-  StatusTextAppend(widePath);
-  StatusTextAppend(L"\r\n");
-  ShowUnpackedListProgress();
 }
 
 // A read-only file already in the directory (left by a cabinet unpacked earlier within the
@@ -88,25 +86,34 @@ INT_PTR BeginEntry(int handle, const wchar_t* path, long size) {
 INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
   Destination destination;
   BuildDestination(info->psz1, destination);
-  // The entry is listed before its file is opened, also when the open then fails.
-  ListEntry(destination.wide);
   // Both abort the copy, as an entry that cannot be opened does.
-  if (!destination.usable) return -1;
+  if (!destination.usable) {
+    TellEntry(info->pv, destination.wide, EntryStatus::Refused);
+    return -1;
+  }
   // A new file, the usual case, is created in one step: asking first whether a file of that
   // name exists costs Wine a scan of the whole directory for every entry.
   int created = _open(destination.ansi,
                       _O_BINARY | _O_CREAT | _O_EXCL | _O_WRONLY | _O_SEQUENTIAL,
                       _S_IREAD | _S_IWRITE);
   if (created != -1) return BeginEntry(created, destination.wide, info->cb);
-  if (IsReadOnlyFile(destination.wide)) return -1;
+  if (IsReadOnlyFile(destination.wide)) {
+    TellEntry(info->pv, destination.wide, EntryStatus::Failed, ERROR_ACCESS_DENIED);
+    return -1;
+  }
   // An existing file is opened as it is and then cut to nothing, so no tail of an older,
   // longer file survives. _O_TRUNC would make the runtime ask for CREATE_ALWAYS, which Windows
   // refuses for a file that is hidden or system, as an entry unpacked earlier may be.
   int existing = _open(destination.ansi, _O_BINARY | _O_CREAT | _O_WRONLY | _O_SEQUENTIAL,
                        _S_IREAD | _S_IWRITE);
-  if (existing == -1) return -1;
+  if (existing == -1) {
+    TellEntry(info->pv, destination.wide, EntryStatus::Failed, GetLastError());
+    return -1;
+  }
   if (_chsize(existing, 0) != 0) {
+    DWORD error = GetLastError();
     _close(existing);
+    TellEntry(info->pv, destination.wide, EntryStatus::Failed, error);
     return -1;
   }
   return BeginEntry(existing, destination.wide, info->cb);
@@ -131,7 +138,7 @@ INT_PTR FinishEntryFile(PFDINOTIFICATION info) {
     // A file that did not get all of its entry's bytes is not left under the entry's name;
     // the copy stops, as it does for an entry that cannot be written.
     if (Writing.written != Writing.size) {
-      DeleteCutFile();
+      DeleteCutFile(info->pv);
       return -1;
     }
     Writing.handle = -1;
@@ -156,6 +163,7 @@ INT_PTR FinishEntryFile(PFDINOTIFICATION info) {
   _close(written);
   // After the time, so that a read-only entry still gets its time.
   if (!alreadySet) SetFileAttributesW(destination.wide, attributes);
+  TellEntry(info->pv, destination.wide, EntryStatus::Written);
   return 1;
 }
 
@@ -185,8 +193,8 @@ void NoteFileClosed(int handle) {
   if (IsWriting(handle)) Writing.closed = true;
 }
 
-void DiscardUnfinishedEntry() {
-  if (Writing.handle != -1) DeleteCutFile();
+void DiscardUnfinishedEntry(const ProgressSink* sink) {
+  if (Writing.handle != -1) DeleteCutFile(sink);
 }
 
 FNFDINOTIFY(CabinetNotify) {

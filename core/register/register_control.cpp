@@ -1,19 +1,14 @@
-// Registering one control: a load probe in this process, then regsvr32 run silently through
-// the command interpreter. The command is not waited for here; LaunchRegistration hands the
-// process to a caller that wants to.
 #include "core/register/register_control.h"
 
-#include "window/message.h"
-#include "unattended/run_log.h"
+#include "platform/owned_handle.h"
 #include "platform/system_path.h"
 #include "platform/text.h"
-#include "core/register/registration_wait.h"
 
 bool BuildRegisterParameters(const wchar_t* regsvr32, const wchar_t* path, wchar_t* out,
                              size_t cap) {
   if (cap == 0) return false;
   out[0] = 0;
-  if (CopyText(out, cap, L"/c \"\"") && AppendText(out, cap, regsvr32) &&
+  if (CopyText(out, cap, L"/d /v:off /c \"\"") && AppendText(out, cap, regsvr32) &&
       AppendText(out, cap, L"\" /s \"") && AppendText(out, cap, path) &&
       AppendText(out, cap, L"\"\""))
     return true;
@@ -45,11 +40,19 @@ bool WithBackslashes(const wchar_t* path, wchar_t (&out)[ControlPathCapacity]) {
   return true;
 }
 
+RegistrationResult Result(RegistrationStatus status, DWORD error = 0, DWORD exitCode = 0) {
+  return {status, error, exitCode};
+}
+
 }  // namespace
 
-bool ProbeControl(const wchar_t* given) {
+ProbeStatus ProbeControl(const wchar_t* given, DWORD* error) {
+  if (error) *error = 0;
   wchar_t path[ControlPathCapacity];
-  if (!WithBackslashes(given, path)) return false;
+  if (!WithBackslashes(given, path)) {
+    if (error) *error = ERROR_FILENAME_EXCED_RANGE;
+    return ProbeStatus::DidNotLoad;
+  }
   // The control's dependencies are searched in its own folder and then the system directory.
   // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 names both explicitly, so
   // neither the program's folder (the user's Downloads folder), the current directory nor
@@ -60,15 +63,19 @@ bool ProbeControl(const wchar_t* given) {
   // is regsvr32's own search: the control's folder takes the program folder's place, and the
   // current directory is out of it since start-up called SetDllDirectoryW(L"").
   DWORD flags = HasDllSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
-                                 : LOAD_WITH_ALTERED_SEARCH_PATH;
-  HMODULE probe = LoadLibraryExW(path, nullptr, flags);
-  if (!probe) return false;
-  FreeLibrary(probe);
-  return true;
+                                    : LOAD_WITH_ALTERED_SEARCH_PATH;
+  OwnedLibrary probe(LoadLibraryExW(path, nullptr, flags));
+  if (!probe.module) {
+    if (error) *error = GetLastError();
+    return ProbeStatus::DidNotLoad;
+  }
+  // What regsvr32 calls; without it regsvr32 ends with 4 and nothing is registered.
+  return GetProcAddress(probe.module, "DllRegisterServer") ? ProbeStatus::Control
+                                                           : ProbeStatus::NoEntryPoint;
 }
 
 bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
-  if (process) *process = nullptr;
+  *process = nullptr;
   wchar_t path[ControlPathCapacity];
   if (CmdWouldRewrite(given) || !WithBackslashes(given, path)) return false;
   // Both programs by their full paths in the system directory, and the system directory as
@@ -98,27 +105,37 @@ bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
                       &started))
     return false;
   CloseHandle(started.hThread);
-  if (process)
-    *process = started.hProcess;
-  else
-    CloseHandle(started.hProcess);
+  *process = started.hProcess;
   return true;
 }
 
-bool RegisterControlFile(const wchar_t* path, HWND window) {
+RegistrationResult RegisterControl(const wchar_t* path, ControlSource source) {
   // The command interpreter expands %name% even between quotation marks (a variable of the
-  // environment, or one of its own such as %cd%), so regsvr32 would be given another path
-  // while the launch counts as a success. Such a path is refused before anything runs.
-  if (CmdWouldRewrite(path)) {
-    ShowMessage(window, L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！", L"ERROR", MB_OK,
-                path);
-    return false;
+  // environment, or one of its own such as %cd%), so regsvr32 would be given another path.
+  // Such a path is refused before anything runs.
+  if (CmdWouldRewrite(path) || TextLength(path) >= ControlPathCapacity)
+    return Result(RegistrationStatus::RefusedPath);
+  DWORD error = 0;
+  switch (ProbeControl(path, &error)) {
+    case ProbeStatus::DidNotLoad:
+      return Result(RegistrationStatus::DidNotLoad, error);
+    case ProbeStatus::NoEntryPoint:
+      return Result(source == ControlSource::InCabinet ? RegistrationStatus::HelperLibrary
+                                                       : RegistrationStatus::NoEntryPoint);
+    case ProbeStatus::Control:
+      break;
   }
-  if (!ProbeControl(path)) {
-    ShowMessage(window, L"装载ActiveX控件失败！", L"ERROR", MB_OK, path, GetLastError());
-    return false;
-  }
-  // The window launches and goes on; an unattended run waits and learns regsvr32's result.
-  if (IsUnattended()) return RegisterAndWait(path);
-  return LaunchRegistration(path, nullptr);
+  OwnedHandle process;
+  if (!LaunchRegistration(path, &process.handle))
+    return Result(RegistrationStatus::NotStarted, GetLastError());
+  if (WaitForSingleObject(process.handle, RegistrationBound) != WAIT_OBJECT_0)
+    // regsvr32 goes on by itself; whatever it does later, it has not been seen to succeed.
+    return Result(RegistrationStatus::TimeLimit);
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process.handle, &exitCode))
+    return Result(RegistrationStatus::NotStarted, GetLastError());
+  // regsvr32's codes are its own (3: the control did not load, 4: no DllRegisterServer,
+  // 5: DllRegisterServer failed).
+  return exitCode == 0 ? Result(RegistrationStatus::Registered)
+                       : Result(RegistrationStatus::ExitCode, 0, exitCode);
 }

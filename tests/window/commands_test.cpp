@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "window/commands.h"
 #include "window/globals.h"
 #include "tests/window/app_window.h"
 #include "tests/common/message_boxes.h"
@@ -65,8 +66,14 @@ std::vector<std::wstring> ListEntries() {
   return entries;
 }
 
+// Sends the command and handles this thread's messages until any removals it started end.
 void Command(HWND from, WORD code) {
   SendMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(0, code), reinterpret_cast<LPARAM>(from));
+  while (RemovalInProgress()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
 }
 
 void ExpectBox(const SeenMessageBox& box, const wchar_t* text, bool question) {

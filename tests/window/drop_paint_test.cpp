@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "window/globals.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 #include "tests/window/app_window.h"
 #include "tests/core/register/drop_support.h"
 #include "tests/core/register/fci_cabinet.h"
@@ -85,6 +85,7 @@ TEST_F(AppWindowTest, ThePathAndTheGrowingReportAreShownThroughoutALongCabinetDr
   ASSERT_TRUE(thread);
   HDROP drop = MakeDrop({L"C:\\apptest\\many.cab"});
   HandleDroppedFile(MainWindow, drop);
+  WaitForDropToEnd();
   GlobalFree(drop);
   sampler.stop = true;
   WaitForSingleObject(thread, INFINITE);

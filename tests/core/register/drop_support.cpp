@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "window/drop.h"
 #include "window/globals.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
@@ -198,4 +199,15 @@ FILETIME ExpectedUtc(USHORT date, USHORT time) {
 
 unsigned long long Ticks(const FILETIME& t) {
   return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+void WaitForDropToEnd() {
+  while (DropInProgress()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
 }

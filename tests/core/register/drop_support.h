@@ -16,6 +16,10 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths);
 
 std::wstring WindowText(HWND window);
 
+// Handles the messages of this thread until the drop under way (if any) has ended: its work
+// runs on a thread of its own and reports to this one.
+void WaitForDropToEnd();
+
 // A path below the build tree, as Wine shows it on drive Z:.
 std::wstring HostPath(const char* unixPath);
 std::string HostPathAnsi(const char* unixPath);

@@ -5,7 +5,7 @@
 #include "window/globals.h"
 #include "window/status_text.h"
 #include "core/register/cabinet.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 #include "tests/common/message_boxes.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
@@ -32,10 +32,14 @@ struct Drop : testing::Test {
     CopyFileW(testctl.c_str(), (Spaced + L"single.ocx").c_str(), FALSE);
     CopyFileW(testctl.c_str(), (Work + L"x.cab.dll").c_str(), FALSE);
     CopyFileW(testctl.c_str(), (Work + L"A.OCX").c_str(), FALSE);
+    CopyFileW(HostPath(NOREGCTL_DLL).c_str(), (Work + L"noreg.dll").c_str(), FALSE);
+    CopyFileW(HostPath(FAILCTL_DLL).c_str(), (Work + L"fail.ocx").c_str(), FALSE);
+    CopyFileW(HostPath(SLOWCTL_DLL).c_str(), (Work + L"slow.ocx").c_str(), FALSE);
     CopyFileW(HostPath(TEST_DATA_DIR "/bad.ocx").c_str(), (Work + L"bad.ocx").c_str(), FALSE);
     WriteWholeFile(Work + L"fake.cab", "no cabinet here");
     CopyFileW(HostPath(DEPCTL_DLL).c_str(), (Work + L"depctl.dll").c_str(), FALSE);
-    for (const wchar_t* cab : {L"ctl.cab", L"mixed.cab", L"notlib.cab", L"none.cab", L"dep.cab"})
+    for (const wchar_t* cab : {L"ctl.cab", L"mixed.cab", L"notlib.cab", L"none.cab", L"dep.cab",
+                               L"failing.cab"})
       CopyFileW((HostPath(CABINET_DIR) + L"\\" + cab).c_str(), (Work + cab).c_str(), FALSE);
   }
 
@@ -51,6 +55,7 @@ struct Drop : testing::Test {
   void DropFiles(const std::vector<std::wstring>& paths) {
     HDROP drop = MakeDrop(paths);
     HandleDroppedFile(MainWindow, drop);
+    WaitForDropToEnd();
     GlobalFree(drop);
   }
 
@@ -95,9 +100,64 @@ TEST_F(Drop, AControlIsRegisteredThroughRegsvr32) {
   EXPECT_EQ(L"拖入文件路径：" + path + L"\r\n注册状态：文件注册成功！", WindowText(StatusBox));
   EXPECT_STREQ(StatusTextInitial, StatusText);
   EXPECT_TRUE(boxes.seen.empty());
-  EXPECT_TRUE(WaitUntil([] { return Registered(L"single"); }, RegistrationBound));
+  // Told once regsvr32 has ended: the keys are there when the success is.
+  EXPECT_TRUE(Registered(L"single"));
   EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + TestClassId + L"\\InprocServer32"));
   RemoveTestControlKeys({L"single"});
+}
+
+// The registration runs beside the window: while a control takes four seconds to register,
+// the window answers another thread at once; the success is told once regsvr32 has ended.
+TEST_F(Drop, TheWindowAnswersDuringASlowRegistrationAndTellsItsSuccessAfterwards) {
+  RemoveTestControlKeys({L"slow"});
+  struct Probe {
+    HANDLE dropped;
+    bool answered, registeredYet;
+  } probe = {CreateEventW(nullptr, TRUE, FALSE, nullptr), false, true};
+  HANDLE asker = CreateThread(
+      nullptr, 0,
+      [](void* parameter) -> DWORD {
+        auto& p = *static_cast<Probe*>(parameter);
+        WaitForSingleObject(p.dropped, INFINITE);
+        DWORD_PTR result = 0;
+        p.answered = SendMessageTimeoutW(MainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
+        p.registeredYet = Registered(L"slow");
+        return 0;
+      },
+      &probe, 0, nullptr);
+  ASSERT_TRUE(asker);
+  const std::wstring path = Work + L"slow.ocx";
+  MessageBoxWatcher boxes;
+  HDROP drop = MakeDrop({path});
+  SetEvent(probe.dropped);
+  HandleDroppedFile(MainWindow, drop);
+  WaitForDropToEnd();
+  GlobalFree(drop);
+  WaitForSingleObject(asker, INFINITE);
+  CloseHandle(asker);
+  CloseHandle(probe.dropped);
+  EXPECT_TRUE(probe.answered);
+  EXPECT_FALSE(probe.registeredYet);
+  EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_EQ(L"拖入文件路径：" + path + L"\r\n注册状态：文件注册成功！", WindowText(StatusBox));
+  EXPECT_TRUE(Registered(L"slow"));
+  RemoveTestControlKeys({L"slow"});
+}
+
+// Another drop while one is at work is refused: nothing of it is shown or done.
+TEST_F(Drop, ASecondDropDuringADropIsRefused) {
+  RemoveTestControlKeys({L"slow", L"A"});
+  HDROP first = MakeDrop({Work + L"slow.ocx"});
+  HDROP second = MakeDrop({Work + L"A.OCX"});
+  HandleDroppedFile(MainWindow, first);
+  HandleDroppedFile(MainWindow, second);
+  EXPECT_EQ(Work + L"slow.ocx", WindowText(PathBox));
+  WaitForDropToEnd();
+  GlobalFree(first);
+  GlobalFree(second);
+  EXPECT_EQ(L"拖入文件路径：" + Work + L"slow.ocx\r\n注册状态：文件注册成功！", WindowText(StatusBox));
+  EXPECT_FALSE(KeyExists(L"Vorn.Test.A"));
+  RemoveTestControlKeys({L"slow"});
 }
 
 TEST_F(Drop, OnlyTheLastFourCharactersCount) {
@@ -109,14 +169,40 @@ TEST_F(Drop, OnlyTheLastFourCharactersCount) {
   RemoveTestControlKeys({L"x.cab"});
 }
 
-TEST_F(Drop, UpperCaseExtensionsAreRejected) {
-  StatusTextReset(L"kept");
+// Windows names ignore case, and so do the endings.
+TEST_F(Drop, AControlEndingInUpperCaseIsRegistered) {
+  RemoveTestControlKeys({L"A"});
   MessageBoxWatcher boxes;
   DropFiles({Work + L"A.OCX"});
   EXPECT_EQ(Work + L"A.OCX", WindowText(PathBox));
-  EXPECT_EQ(L"ERROR:拖入不是.cab、.ocx、.dll文件！", WindowText(StatusBox));
-  EXPECT_STREQ(L"kept", StatusText);
+  EXPECT_EQ(L"拖入文件路径：" + Work + L"A.OCX\r\n注册状态：文件注册成功！", WindowText(StatusBox));
   EXPECT_TRUE(boxes.seen.empty());
+  EXPECT_TRUE(Registered(L"A"));
+  RemoveTestControlKeys({L"A"});
+}
+
+// What regsvr32 would not register is a failure, told in a box with the reason: a library
+// without DllRegisterServer (regsvr32 would end with 4), and a control whose DllRegisterServer
+// fails (regsvr32 ends with 5).
+TEST_F(Drop, AControlThatRegsvr32DoesNotRegisterIsToldAsAFailure) {
+  struct Case {
+    const wchar_t* file;
+    const wchar_t* box;
+  } cases[] = {
+      {L"noreg.dll", L"此文件没有注册函数DllRegisterServer，不是ActiveX控件，未注册！"},
+      {L"fail.ocx", L"注册ActiveX控件失败！regsvr32返回5：控件的注册函数DllRegisterServer报告失败。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.file));
+    MessageBoxWatcher boxes;
+    DropFiles({Work + c.file});
+    ASSERT_EQ(1u, boxes.seen.size());
+    EXPECT_EQ(c.box, boxes.seen[0].text);
+    EXPECT_EQ(L"ERROR", boxes.seen[0].caption);
+    EXPECT_EQ(MainWindow, boxes.seen[0].owner);
+    EXPECT_TRUE(boxes.seen[0].hasOk);
+    EXPECT_EQ(L"拖入文件路径：" + Work + c.file + L"\r\n注册状态：文件注册失败！", WindowText(StatusBox));
+  }
 }
 
 TEST_F(Drop, OnlyTheFirstOfSeveralFilesIsHandled) {
@@ -227,7 +313,9 @@ TEST_F(Drop, ALongReportIsShownFromItsEndAndTheBoxKeepsTheFocus) {
   EXPECT_GT(SendMessageW(StatusBox, EM_GETFIRSTVISIBLELINE, 0, 0), 250);
 }
 
-TEST_F(Drop, OneBadControlInACabinetGetsOneBox) {
+// A control, a helper library (no DllRegisterServer) and a file that does not load: one box,
+// for the file that does not load; only the control is listed, and the cabinet failed.
+TEST_F(Drop, OneBadControlInACabinetGetsOneBoxAndFailsTheCabinet) {
   RemoveTestControlKeys({L"good"});
   WaitForNextSecond();
   MessageBoxWatcher boxes;
@@ -237,11 +325,25 @@ TEST_F(Drop, OneBadControlInACabinetGetsOneBox) {
   ExpectBox(boxes.seen[0]);
   Report report = Parse(WindowText(StatusBox));
   EXPECT_EQ(4u, report.unpacked.size());
-  // A library without registration entry points still counts as launched.
-  EXPECT_EQ((std::vector<std::wstring>{dir + L"good.ocx", dir + L"noreg.dll"}), report.launched);
-  EXPECT_EQ(L"注册状态:注册成功！", report.status);
-  EXPECT_TRUE(WaitUntil([] { return Registered(L"good"); }, RegistrationBound));
+  EXPECT_EQ((std::vector<std::wstring>{dir + L"good.ocx"}), report.launched);
+  EXPECT_EQ(L"注册状态:注册失败！", report.status);
+  EXPECT_TRUE(Registered(L"good"));
   RemoveTestControlKeys({L"good"});
+}
+
+// Two controls whose DllRegisterServer fails: a box for each, neither listed.
+TEST_F(Drop, ACabinetWhoseControlsAllFailListsNothing) {
+  WaitForNextSecond();
+  MessageBoxWatcher boxes;
+  DropFiles({Work + L"failing.cab"});
+  const std::wstring dir = UnpackDir;
+  ASSERT_EQ(2u, boxes.seen.size());
+  for (const SeenMessageBox& box : boxes.seen)
+    EXPECT_EQ(L"注册ActiveX控件失败！regsvr32返回5：控件的注册函数DllRegisterServer报告失败。", box.text);
+  Report report = Parse(WindowText(StatusBox));
+  EXPECT_EQ(3u, report.unpacked.size());
+  EXPECT_TRUE(report.launched.empty());
+  EXPECT_EQ(L"注册状态:注册失败！", report.status);
 }
 
 TEST_F(Drop, ACabinetWithoutLoadableControlsFails) {
@@ -257,15 +359,18 @@ TEST_F(Drop, ACabinetWithoutLoadableControlsFails) {
   EXPECT_STREQ(StatusTextInitial, StatusText);
 }
 
-TEST_F(Drop, ACabinetWithoutLowerCaseControlsFails) {
+TEST_F(Drop, AControlEndingInUpperCaseInACabinetIsRegistered) {
+  RemoveTestControlKeys({L"X"});
   WaitForNextSecond();
   MessageBoxWatcher boxes;
   DropFiles({Work + L"none.cab"});
   const std::wstring dir = UnpackDir;
   EXPECT_TRUE(boxes.seen.empty());
-  EXPECT_EQ(L"解压文件列表:\r\n" + dir + L"X.OCX\r\n" + dir + L"readme.txt\r\n注册成功文件列表:\r\n"
-            L"注册状态:注册失败！",
+  EXPECT_EQ(L"解压文件列表:\r\n" + dir + L"X.OCX\r\n" + dir + L"readme.txt\r\n注册成功文件列表:\r\n" +
+                dir + L"X.OCX\r\n注册状态:注册成功！",
             WindowText(StatusBox));
+  EXPECT_TRUE(Registered(L"X"));
+  RemoveTestControlKeys({L"X"});
 }
 
 TEST_F(Drop, AFileThatIsNoCabinetReportsFailure) {

@@ -9,6 +9,7 @@
 #include "window/status_text.h"
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_callbacks.h"
+#include "window/drop.h"
 #include "tests/common/message_boxes.h"
 #include "tests/core/register/drop_support.h"
 #include "tests/core/register/fci_cabinet.h"
@@ -222,6 +223,26 @@ TEST_F(Extraction, NeverWritesOutsideTheUnpackDirectory) {
   }
 }
 
+// A name with control characters is listed on one line, its CR, LF, tab and other control
+// characters written as \r, \n, \t and \xNN: a name cannot forge lines of the report.
+TEST_F(Extraction, ControlCharactersInEntryNamesAreShownEscaped) {
+  struct Case {
+    std::string name;
+    std::wstring shown;
+  } cases[] = {
+      {"a.ocx\r\nC:\\windows\\win.ini", L"a.ocx\\r\\nC:\\windows\\win.ini"},
+      {"t\tab.txt", L"t\\tab.txt"},
+      {"bell\x07\x1f\x7f.txt", L"bell\\x07\\x1F\\x7F.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(1, Extract("escaped.cab", {{"first.txt", "1"}, {c.name, "2"}}));
+    EXPECT_EQ(L"解压文件列表:\r\n" + Dir() + L"first.txt\r\n" + Dir() + c.shown + L"\r\n",
+              WindowText(StatusBox));
+    StatusTextReset(StatusTextInitial);
+  }
+}
+
 TEST_F(Extraction, StopsAtAnEntryInASubdirectory) {
   ASSERT_EQ(1, Extract("subdir.cab", {{"first.ocx", "1"}, {"sub\\a.ocx", "2"}, {"last.ocx", "3"}}));
   EXPECT_EQ((std::vector<std::wstring>{L"first.ocx"}), FilesIn(Dir()));
@@ -282,21 +303,32 @@ TEST(CabinetNotification, OnlyCopyAndCloseDoAnything) {
   EXPECT_STREQ(L"unchanged", StatusText);
 }
 
+// Each refused entry is told once, as refused, with the destination it would have had.
 TEST(CabinetNotification, RefusesDestinationsTooLongToWrite) {
-  CreateTestWindows();
   char savedDir[UnpackDirCapacity];
   memcpy(savedDir, UnpackDirAnsi, sizeof savedDir);
   strcpy(UnpackDirAnsi, "C:/regtest/");
-  StatusTextReset(L"解压文件列表:\r\n");
+  struct Told {
+    std::vector<std::wstring> paths;
+    std::vector<EntryStatus> statuses;
+  } told;
+  ProgressSink sink = {[](void* context, const Progress& progress) {
+                         auto& t = *static_cast<Told*>(context);
+                         if (progress.event != ProgressEvent::EntryUnpacked) return;
+                         t.paths.push_back(progress.path);
+                         t.statuses.push_back(progress.entry);
+                       },
+                       &told};
 
   std::string longName(600, 'n');  // 611 bytes with the directory
   FDINOTIFICATION info = {};
+  info.pv = &sink;
   info.psz1 = &longName[0];
   EXPECT_EQ(-1, CabinetNotify(fdintCOPY_FILE, &info));
   std::string huge(1200, 'h');  // does not even fit the joined path
   info.psz1 = &huge[0];
   EXPECT_EQ(-1, CabinetNotify(fdintCOPY_FILE, &info));
-  std::wstring expected = L"解压文件列表:\r\nC:/regtest/" + Widen(longName) + L"\r\nC:/regtest/\r\n";
-  EXPECT_EQ(expected, std::wstring(StatusText));
+  EXPECT_EQ((std::vector<std::wstring>{L"C:/regtest/" + Widen(longName), L"C:/regtest/"}), told.paths);
+  EXPECT_EQ((std::vector<EntryStatus>{EntryStatus::Refused, EntryStatus::Refused}), told.statuses);
   memcpy(UnpackDirAnsi, savedDir, sizeof savedDir);
 }

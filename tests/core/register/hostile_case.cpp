@@ -4,7 +4,7 @@
 
 #include "window/globals.h"
 #include "window/status_text.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
 
@@ -24,6 +24,7 @@ bool ClassRegistered() {
 void DropFiles(const std::vector<std::wstring>& paths) {
   HDROP drop = MakeDrop(paths);
   HandleDroppedFile(MainWindow, drop);
+  WaitForDropToEnd();
   GlobalFree(drop);
 }
 

@@ -10,7 +10,7 @@
 
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_callbacks.h"
-#include "core/register/drop.h"
+#include "window/drop.h"
 #include "core/register/register_control.h"
 #include "core/register/unpack_root.h"
 #include "tests/core/register/drop_support.h"
@@ -109,10 +109,10 @@ TEST(RegisterParameters, QuoteRegsvr32AndThePathInsideTheOuterPair) {
   const wchar_t* regsvr32 = L"C:\\windows\\system32\\regsvr32.exe";
   wchar_t out[RegisterParametersCapacity];
   ASSERT_TRUE(BuildRegisterParameters(regsvr32, L"C:\\ctl\\a.ocx", out, RegisterParametersCapacity));
-  EXPECT_STREQ(L"/c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\ctl\\a.ocx\"\"", out);
+  EXPECT_STREQ(L"/d /v:off /c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\ctl\\a.ocx\"\"", out);
   ASSERT_TRUE(BuildRegisterParameters(regsvr32, L"C:\\my controls\\a b.ocx", out,
                                       RegisterParametersCapacity));
-  EXPECT_STREQ(L"/c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\my controls\\a b.ocx\"\"",
+  EXPECT_STREQ(L"/d /v:off /c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\my controls\\a b.ocx\"\"",
                out);
 }
 
@@ -124,7 +124,7 @@ TEST(RegisterParameters, FitTheLongestDroppedPathAndRefuseMore) {
   std::wstring path = L"C:\\" + std::wstring(992, L'p') + L".ocx";  // 999 characters
   ASSERT_EQ(999u, path.size());
   ASSERT_TRUE(BuildRegisterParameters(regsvr32.c_str(), path.c_str(), out, RegisterParametersCapacity));
-  EXPECT_EQ(L"/c \"\"" + regsvr32 + L"\" /s \"" + path + L"\"\"", std::wstring(out));
+  EXPECT_EQ(L"/d /v:off /c \"\"" + regsvr32 + L"\" /s \"" + path + L"\"\"", std::wstring(out));
   path += L"x";
   EXPECT_FALSE(BuildRegisterParameters(regsvr32.c_str(), path.c_str(), out, RegisterParametersCapacity));
   EXPECT_STREQ(L"", out);

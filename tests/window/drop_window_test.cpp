@@ -1,0 +1,49 @@
+// The real main window while a drop is at work on its worker thread: the view tabs are
+// refused, and a close waits until the drop has ended and told its result.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/common/registry_fixture.h"
+#include "tests/common/wait.h"
+#include "tests/core/register/drop_support.h"
+#include "tests/window/app_window.h"
+#include "window/drop.h"
+#include "window/globals.h"
+
+TEST_F(AppWindowTest, DuringADropTheTabsAreRefusedAndACloseWaitsForItsEnd) {
+  const std::wstring folder = L"C:\\apptest\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring path = folder + L"slow.ocx";  // its registration takes four seconds
+  ASSERT_TRUE(CopyFileW(WindowsPath(SLOWCTL_DLL).c_str(), path.c_str(), FALSE));
+  RemoveTree(L"Vorn.Test.slow");
+  HWND window = MainWindow;
+  std::vector<std::wstring> shown;
+  HDROP drop = MakeDrop({path});
+  // The box goes with the window; what it showed last is kept.
+  auto* texts = new ShownTexts(StatusBox);
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  ASSERT_TRUE(DropInProgress());
+
+  // The uninstall tab, pressed during the drop: the view stays.
+  SendMessageW(TitleBarWindow(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 50));
+  EXPECT_EQ(RegisterView, ViewMode);
+  // The close button's WM_CLOSE: put off.
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(window));
+
+  // The drop ends with its report, and then the close takes effect.
+  WaitForDropToEnd();
+  GlobalFree(drop);
+  PumpMessages(200);
+  EXPECT_FALSE(IsWindow(window));
+  shown = texts->texts;
+  delete texts;
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(L"拖入文件路径：" + path + L"\r\n注册状态：文件注册成功！", shown.back());
+  EXPECT_TRUE(KeyExists(L"Vorn.Test.slow"));
+  DiscardMainWindow();
+  RemoveTree(L"Vorn.Test.slow");
+  RemoveTree(L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}");
+}
