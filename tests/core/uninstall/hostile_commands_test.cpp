@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "window/commands.h"
 #include "window/globals.h"
 #include "tests/window/app_window.h"
 #include "tests/common/list_box.h"
@@ -30,8 +31,15 @@ class HostileCommands : public AppWindowTest {
   }
 };
 
+// Sends the command and handles this thread's messages until the removals it started (卸载全部
+// runs them beside the window) have ended.
 void Command(HWND from, WORD code) {
   SendMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(0, code), reinterpret_cast<LPARAM>(from));
+  while (RemovalInProgress()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
 }
 
 Names ListEntries() { return ListBoxEntries(ControlList); }
