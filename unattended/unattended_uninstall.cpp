@@ -113,12 +113,17 @@ void CleanUp(RemovedFolders& removed) {
 
 bool Remove(const wchar_t* progId) {
   SetCurrentItem(progId);
-  RemoveControl(progId);
-  bool removed = !KeyExists(progId);
-  LogEvent(L"remove", progId, removed ? Outcome::Ok : Outcome::Failed,
-           removed ? nullptr : L"the ProgID key is still there");
-  CountItem(removed);
-  return removed;
+  RemovalResult result = RemoveControl(progId);
+  const wchar_t* detail = nullptr;
+  if (!result.progIdGone) {
+    detail = L"the ProgID key is still there";
+  } else if (!result.removed) {
+    detail = L"keys of the control are still there";
+  }
+  LogEvent(L"remove", progId, result.removed ? Outcome::Ok : Outcome::Failed, detail,
+           result.removed ? 0 : static_cast<DWORD>(result.error));
+  CountItem(result.removed);
+  return result.removed;
 }
 
 int RemoveAll(const NameList& installed, RemovedFolders& removed) {

@@ -4,7 +4,7 @@
 
 #include "window/globals.h"
 #include "window/message.h"
-#include "core/uninstall/query.h"
+#include "window/control_list.h"
 #include "core/uninstall/remove.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// Deletion of a key with everything below it, below HKEY_CLASSES_ROOT.
+// Deletion of a key with everything below it, in one registry view of the machine's classes.
 #include "core/uninstall/key_tree.h"
 
 #include <cstdlib>
@@ -45,9 +45,10 @@ bool ReserveWorkingPath(WorkingPath& path, size_t length) {
   return true;
 }
 
-bool IsRegistryLink(HKEY root, const wchar_t* path) {
+bool IsRegistryLink(HKEY root, const wchar_t* path, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view, &key) !=
+      ERROR_SUCCESS)
     return false;
   DWORD type = REG_NONE;
   LONG result = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
@@ -56,20 +57,30 @@ bool IsRegistryLink(HKEY root, const wchar_t* path) {
 }
 
 namespace {
-// level: how far below the key that the caller named this key lies.
-int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level) {
+// The first failure the system reported, for the caller to tell.
+void Note(LONG* error, LONG code) {
+  if (error && *error == ERROR_SUCCESS) *error = code;
+}
+
+// level: how far below the key that the caller named this key lies. view: the registry view
+// flag, passed again with every open and delete.
+int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level, REGSAM view, LONG* error) {
   if (!NamesOneKey(path.text)) return 0;
   // Keys that cannot be named safely count as keys that cannot be deleted: they stop their
   // parents like any other.
   if (level > DeepestLevel || TextLength(path.text) > LongestRegistryPath) return 0;
   // Deleting a link by its name would delete the key it leads to, which is not below this
   // path; opening it would walk that other key's tree.
-  if (IsRegistryLink(root, path.text)) return 0;
+  if (IsRegistryLink(root, path.text, view)) return 0;
   // A key without subkeys goes in one step, without being opened.
-  if (RegDeleteKeyW(root, path.text) == ERROR_SUCCESS) return 1;
+  if (RegDeleteKeyExW(root, path.text, view, 0) == ERROR_SUCCESS) return 1;
 
   HKEY key;
-  if (RegOpenKeyExW(root, path.text, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  LONG opened = RegOpenKeyExW(root, path.text, 0, KEY_READ | view, &key);
+  if (opened != ERROR_SUCCESS) {
+    if (opened != ERROR_FILE_NOT_FOUND) Note(error, opened);
+    return 0;
+  }
 
   // The path may move to a larger buffer below, so positions are kept, not pointers.
   size_t end = static_cast<size_t>(lstrlenW(path.text));
@@ -90,22 +101,32 @@ int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level) {
     if (length == 0) break;  // an empty name would make the path name this key again
     if (!ReserveWorkingPath(path, end + length)) break;
     memcpy(path.text + end, name, (length + 1) * sizeof(wchar_t));
-    if (DeleteKeyTreeAt(root, path, level + 1) == 0) break;
+    if (DeleteKeyTreeAt(root, path, level + 1, view, error) == 0) break;
     length = SubkeyNameCapacity;
   }
 
   path.text[end - 1] = L'\0';
   RegCloseKey(key);
-  return RegDeleteKeyW(root, path.text) == ERROR_SUCCESS ? 1 : 0;
+  LONG deleted = RegDeleteKeyExW(root, path.text, view, 0);
+  if (deleted != ERROR_SUCCESS) Note(error, deleted);
+  return deleted == ERROR_SUCCESS ? 1 : 0;
 }
 }  // namespace
 
-int DeleteKeyTree(HKEY root, WorkingPath& path) { return DeleteKeyTreeAt(root, path, 0); }
+int DeleteKeyTree(HKEY root, WorkingPath& path, REGSAM view, LONG* error) {
+  return DeleteKeyTreeAt(root, path, 0, view, error);
+}
 
-int DeleteClassesRootTree(const wchar_t* path) {
+int DeleteClassesTree(const ClassesView& classes, const wchar_t* path, LONG* error) {
+  if (!classes.key) return 0;
   // A path longer than the working buffer is refused whole: its first 519 characters would
   // name another key.
   WorkingPath working;
   if (!CopyText(working.initial, path)) return 0;
-  return DeleteKeyTree(HKEY_CLASSES_ROOT, working);
+  return DeleteKeyTree(classes.key, working, classes.view, error);
+}
+
+int DeleteClassesRootTree(const wchar_t* path) {
+  ClassesView own(RegistryView::Own);
+  return DeleteClassesTree(own, path);
 }

@@ -1,11 +1,11 @@
-// The list of the maker's controls that are registered on this machine.
+// The maker's controls that are registered on this machine, as the removal finds them.
 #include "core/uninstall/query.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "window/globals.h"
+#include "core/uninstall/classes_view.h"
 
 namespace {
 constexpr DWORD KeyNameCapacity = 256;
@@ -38,39 +38,40 @@ bool HasVendorPrefix(const wchar_t* name) {
   return false;
 }
 
-int ForEachInstalledControl(void (*found)(const wchar_t* progId, void* context), void* context) {
+namespace {
+// Calls found for each of the maker's ProgIDs directly below the view's classes; a name that
+// skip already holds (the other view, where the two share the key) is not told twice.
+int ForEachIn(const ClassesView& classes, const ClassesView* skip,
+              void (*found)(const wchar_t* progId, void* context), void* context) {
+  if (!classes.key) return 0;
   int count = 0;
   wchar_t name[KeyNameCapacity];
   for (DWORD index = 0;; ++index) {
     DWORD length = KeyNameCapacity;
-    LONG result = RegEnumKeyExW(HKEY_CLASSES_ROOT, index, name, &length, nullptr, nullptr,
-                                nullptr, nullptr);
+    LONG result =
+        RegEnumKeyExW(classes.key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
     // A name longer than a key name may be (Wine allows 256 characters) is no ProgID; it is
     // passed over, so that it cannot hide the controls enumerated after it.
     if (result == ERROR_MORE_DATA) continue;
     if (result != ERROR_SUCCESS) break;
     if (!HasVendorPrefix(name)) continue;
+    if (skip && KeyExistsIn(*skip, name)) continue;
     found(name, context);
     ++count;
   }
   return count;
 }
-
-namespace {
-void AddToList(const wchar_t* progId, void* list) {
-  SendMessageW(static_cast<HWND>(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(progId));
-}
 }  // namespace
 
-int QueryInstalledControls() {
-  HWND list = ControlList;
-  // Each change of a visible list redraws its scroll bar at once (milliseconds apiece under
-  // Wine); the list is drawn once, complete.
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  LRESULT entries = SendMessageW(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < entries; ++i) SendMessageW(list, LB_DELETESTRING, 0, 0);
-  int count = ForEachInstalledControl(AddToList, list);
-  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
-  return count;
+int ForEachInstalledControlInView(bool wow64,
+                                  void (*found)(const wchar_t* progId, void* context),
+                                  void* context) {
+  // The list shows what the removal acts on: the machine's classes in the same views.
+  if (!wow64) return ForEachIn(ClassesView(RegistryView::Own), nullptr, found, context);
+  ClassesView bits64(RegistryView::Bits64), bits32(RegistryView::Bits32);
+  return ForEachIn(bits64, nullptr, found, context) + ForEachIn(bits32, &bits64, found, context);
+}
+
+int ForEachInstalledControl(void (*found)(const wchar_t* progId, void* context), void* context) {
+  return ForEachInstalledControlInView(DetectWow64(), found, context);
 }

@@ -195,4 +195,26 @@ TEST_F(HostileCommands, RemoveAllOf500Controls) {
   EXPECT_EQ(SubkeyNames(stuck), Names{L"Stuck"});
   DeleteLinkKey(stuck + L"\\Stuck");
 }
+// The planted class that names COM's own type library, removed by a double-click and 是: the
+// list empties and of the whole registry only the planted keys and the file types go.
+TEST_F(HostileCommands, PlantedClassNamingTheSystemsTypeLibraryByDoubleClick) {
+  SystemComKeys system;
+  const Names planted = PlantClass(L"Vorn.Evil", L"{E7000000-0000-4000-8000-00000000E711}",
+                                   OleTypeLib, L"C:\\Users\\Public\\evil.ocx");
+  KeyCleanup cleanup(planted + FileTypes);
+  PutFileTypes();
+  const Snapshot before = TakeSnapshot();
+
+  MessageBoxWatcher boxes;
+  Command(QueryButton, BN_CLICKED);
+  ASSERT_EQ(ListEntries(), Names{L"Vorn.Evil"});
+  SendMessageW(ControlList, LB_SETCURSEL, 0, 0);
+  boxes.Answer(IDYES);
+  Command(ControlList, LBN_DBLCLK);
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0].text, RemoveOneQuestion);
+  EXPECT_EQ(ListEntries(), Names{});
+  EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), planted + FileTypes));
+  EXPECT_EQ(Existing(system.keys), system.keys);
+}
 }  // namespace

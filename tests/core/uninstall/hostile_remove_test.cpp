@@ -84,7 +84,7 @@ TEST(HostileClsid, DefaultsOfEveryShape) {
     PutFileTypes();
     const Snapshot before = TakeSnapshot();
 
-    for (auto& progId : progIds) EXPECT_EQ(RemoveControlInView(progId.c_str(), wow64), 1);
+    for (auto& progId : progIds) EXPECT_TRUE(RemoveControlInView(progId.c_str(), wow64).removed);
     EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), mustGo)) << "wow64 " << wow64;
     EXPECT_GT(SubkeyNames(L"CLSID").size(), 100u);
   }
@@ -130,7 +130,7 @@ TEST(HostileClsid, DefaultsThatAreNoText) {
   PutFileTypes();
   const Snapshot before = TakeSnapshot();
 
-  for (auto& progId : progIds) EXPECT_EQ(RemoveControlInView(progId.c_str(), Native), 1);
+  for (auto& progId : progIds) EXPECT_TRUE(RemoveControlInView(progId.c_str(), Native).removed);
   // Texts: the expandable string, the string without terminator and the one that ends in half
   // a character (read without it) name their class keys.
   EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(),
@@ -177,17 +177,17 @@ TEST(HostileTypeLib, DefaultsThatMatchNothing) {
   PutFileTypes();
   const Snapshot before = TakeSnapshot();
 
-  for (auto& progId : progIds) EXPECT_EQ(RemoveControlInView(progId.c_str(), Native), 1);
+  for (auto& progId : progIds) EXPECT_TRUE(RemoveControlInView(progId.c_str(), Native).removed);
   EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), mustGo));
 }
 
-// A library that hundreds of interfaces share: every sweep takes every other one of a run of
-// neighbours, so a quarter of them outlive the two sweeps over "Interface"; nothing else goes.
+// A library that hundreds of interfaces share, all next to each other: one removal takes every
+// one of them; nothing else goes.
 TEST(HostileTypeLib, LibraryMatchingHundredsOfInterfaces) {
   const std::wstring tail = L"D200-4CEF-8C2D-0123456789AB}";
-  const std::wstring lib = L"{HUR20000-" + tail;
+  const std::wstring lib = L"{2F000000-" + tail;
   const std::wstring progId = L"Vorn.HurShared";
-  const std::wstring classKey = L"CLSID\\{HUR2FFFF-" + tail;
+  const std::wstring classKey = L"CLSID\\{2F00FFFF-" + tail;
   Names interfaces;
   wchar_t first[16];
   for (int i = 0; i < 400; ++i) {
@@ -202,28 +202,28 @@ TEST(HostileTypeLib, LibraryMatchingHundredsOfInterfaces) {
   PutKey(progId + L"\\CLSID", classKey.substr(6).c_str());
   PutClass(classKey);
   PutKey(classKey + L"\\TypeLib", lib.c_str());
-  PutKey(L"TypeLib\\" + lib + L"\\1.0\\0\\win32", L"ctl.ocx");
+  PutKey(L"TypeLib\\" + lib + L"\\1.0\\0\\win32", L"C:\\VornActiveX\\1\\ctl.ocx");
   for (auto& k : interfaces + neighbours) PutKey(k + L"\\TypeLib", lib.c_str());
   PutFileTypes();
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(progId.c_str(), Native), 1);
-  const Snapshot after = TakeSnapshot();
-  EXPECT_TRUE(OnlyTheseWent(before, after,
-                            Names{progId, classKey, L"TypeLib\\" + lib} + interfaces + FileTypes,
-                            Names{progId, classKey, L"TypeLib\\" + lib} + FileTypes));
-  EXPECT_EQ(Existing(interfaces).size(), interfaces.size() / 4);
+  const RemovalResult result = RemoveControlInView(progId.c_str(), Native);
+  EXPECT_TRUE(result.removed);
+  EXPECT_EQ(result.keysDeleted, 400 + 5);  // the interfaces, the library, class, ProgID, types
+  EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(),
+                               Names{progId, classKey, L"TypeLib\\" + lib} + interfaces +
+                                   FileTypes));
 }
 
 // An interface name longer than any name the sweep reads (Wine allows 256 characters) is
 // passed over: the control's interfaces behind it still go.
 TEST(HostileTypeLib, OverlongInterfaceNameDoesNotEndTheSweep) {
   const std::wstring tail = L"D300-4CEF-8C2D-0123456789AB}";
-  const std::wstring lib = L"{HUR30000-" + tail;
+  const std::wstring lib = L"{3F000000-" + tail;
   const std::wstring progId = L"Vorn.HurAfterLong";
-  const std::wstring classKey = L"CLSID\\{HUR3FFFF-" + tail;
+  const std::wstring classKey = L"CLSID\\{3F00FFFF-" + tail;
   const std::wstring overlong = L"Interface\\{0" + std::wstring(254, L'0');
-  const Names interfaces{L"Interface\\{HUR30001-" + tail, L"TypeLib\\" + lib};
+  const Names interfaces{L"Interface\\{3F000001-" + tail, L"TypeLib\\" + lib};
   KeyCleanup keys(Names{progId, classKey, overlong} + interfaces + FileTypes);
   ASSERT_TRUE(PutKey(overlong + L"\\TypeLib", lib.c_str()));
   PutKey(L"TypeLib\\{0" + std::wstring(254, L'0') + L"\\1.0");
@@ -231,13 +231,149 @@ TEST(HostileTypeLib, OverlongInterfaceNameDoesNotEndTheSweep) {
   PutClass(classKey);
   PutKey(classKey + L"\\TypeLib", lib.c_str());
   PutKey(interfaces[0] + L"\\TypeLib", lib.c_str());
-  PutKey(interfaces[1] + L"\\1.0\\0\\win32", L"ctl.ocx");
+  PutKey(interfaces[1] + L"\\1.0\\0\\win32", L"C:\\VornActiveX\\1\\ctl.ocx");
   PutFileTypes();
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(progId.c_str(), Native), 1);
+  EXPECT_TRUE(RemoveControlInView(progId.c_str(), Native).removed);
   EXPECT_TRUE(
       ExactlyTheseWent(before, TakeSnapshot(), Names{progId, classKey} + interfaces + FileTypes));
   RemoveTree(L"TypeLib\\{0" + std::wstring(254, L'0'));
+}
+}  // namespace
+
+namespace {
+constexpr bool Wow64 = true;
+const wchar_t EvilFile[] = L"C:\\Users\\Public\\evil.ocx";
+
+// A class planted with the maker's ProgID whose TypeLib names COM's own range: the system's
+// interfaces and the OLE type library all stay, whatever the class names, also when its file
+// is the one the OLE type library registers; only the planted keys and the file types go.
+TEST(HostilePlanted, ClassNamingTheSystemsTypeLibrary) {
+  SystemComKeys system;
+  wchar_t oleFile[DefaultValueCapacity];
+  ReadDefaultValue((L"TypeLib\\" + std::wstring(OleTypeLib) + L"\\2.0\\0\\win32").c_str(),
+                   oleFile);
+  ASSERT_NE(oleFile[0], L'\0');
+  const std::wstring texts[] = {L"{00000000-0000-0000-C000-000000000046}", OleTypeLib,
+                                L"{00020400-0000-0000-c000-000000000046}"};
+  for (bool wow64 : {Native, Wow64}) {
+    for (const std::wstring& text : texts) {
+      for (const std::wstring& file : {std::wstring(EvilFile), std::wstring(oleFile)}) {
+        const Names planted =
+            PlantClass(L"Vorn.Evil", L"{E7000000-0000-4000-8000-00000000E711}", text, file,
+                       wow64 ? L"Wow6432Node\\CLSID" : L"CLSID");
+        KeyCleanup cleanup(planted + FileTypes);
+        PutFileTypes();
+        const Snapshot before = TakeSnapshot();
+
+        const RemovalResult result = RemoveControlInView(L"Vorn.Evil", wow64);
+        EXPECT_TRUE(result.removed);
+        EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), planted + FileTypes))
+            << "wow64 " << wow64 << " " << testing::PrintToString(text) << " "
+            << testing::PrintToString(file);
+        EXPECT_EQ(Existing(system.keys), system.keys);
+      }
+    }
+  }
+}
+
+// Another product's registration: a type library registered to its own file, interfaces next
+// to each other (one with no TypeLib subkey, as proxy-only interfaces have), and its class. A
+// class planted with the maker's ProgID that names that library leaves all of it.
+TEST(HostilePlanted, ClassNamingAnotherProductsTypeLibrary) {
+  const std::wstring tail = L"1234-4ABC-8DEF-00AA00BB00CC}";
+  const std::wstring lib = L"{B7C00000-" + tail;
+  const std::wstring otherFile = L"C:\\Program Files\\Other\\other.dll";
+  Names other{L"TypeLib\\" + lib, L"CLSID\\{B7C00010-" + tail, L"Other.Product"};
+  for (int i = 1; i <= 4; ++i)
+    other.push_back(L"Interface\\{B7C0000" + std::to_wstring(i) + L"-" + tail);
+  for (bool wow64 : {Native, Wow64}) {
+    const Names planted =
+        PlantClass(L"Vorn.Borrow", L"{E7000001-0000-4000-8000-00000000E711}", lib, EvilFile,
+                   wow64 ? L"Wow6432Node\\CLSID" : L"CLSID");
+    KeyCleanup cleanup(planted + other + FileTypes);
+    PutKey(other[0] + L"\\1.0\\0\\win32", otherFile.c_str());
+    PutKey(other[0] + L"\\1.0\\409\\win64", otherFile.c_str());
+    PutKey(other[1] + L"\\InprocServer32", otherFile.c_str());
+    PutKey(other[1] + L"\\TypeLib", lib.c_str());
+    PutKey(other[2] + L"\\CLSID", (L"{B7C00010-" + tail).c_str());
+    for (size_t i = 3; i < other.size(); ++i) {
+      PutKey(other[i] + L"\\ProxyStubClsid32", L"{00020424-0000-0000-C000-000000000046}");
+      if (i != 5) PutKey(other[i] + L"\\TypeLib", lib.c_str());
+    }
+    PutFileTypes();
+    const Snapshot before = TakeSnapshot();
+
+    const RemovalResult result = RemoveControlInView(L"Vorn.Borrow", wow64);
+    EXPECT_TRUE(result.removed);
+    EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), planted + FileTypes)) << "wow64 " << wow64;
+  }
+}
+
+// A control of the maker with eight interfaces next to each other: one removal takes all of
+// them with its library; the neighbours of other GUIDs (another last group, another letter
+// case, another product's library of the same groups) stay.
+TEST(HostilePlanted, EightInterfacesNextToEachOtherGoInOneRemoval) {
+  const std::wstring tail = L"A800-4CEF-8C2D-0123456789AB";
+  for (bool wow64 : {Native, Wow64}) {
+    Registration r;
+    r.progId = L"Vorn.HurEight";
+    r.clsid = Guid(L"A8000010", tail);
+    r.typeLibText = Guid(L"A8000000", tail);
+    r.typeLibKey = r.typeLibText;
+    for (int i = 1; i <= 8; ++i) r.interfaces.push_back(Guid(L"A800000" + std::to_wstring(i), tail));
+    if (wow64) {
+      r.classRoot = L"Wow6432Node\\CLSID";
+      r.interfaceRoot = L"Wow6432Node\\Interface";
+    }
+    const Names neighbours{r.interfaceRoot + L"\\" + Guid(L"A8000009", L"A800-4CEF-8C2D-0123456789AC"),
+                           r.interfaceRoot + L"\\" + Guid(L"A8000001", L"A800-4CEF-8C2D-0123456789ab"),
+                           L"TypeLib\\" + Guid(L"A80000F0", tail)};
+    KeyCleanup cleanup(KeysOf(r) + neighbours + FileTypes);
+    Register(r);
+    PutKey(neighbours[0] + L"\\TypeLib", r.typeLibKey.c_str());
+    PutKey(neighbours[1] + L"\\TypeLib", r.typeLibKey.c_str());
+    PutKey(neighbours[2] + L"\\1.0\\0\\win32", L"C:\\Program Files\\Other\\other.ocx");
+    PutFileTypes();
+    const Snapshot before = TakeSnapshot();
+
+    const RemovalResult result = RemoveControlInView(r.progId.c_str(), wow64);
+    EXPECT_TRUE(result.removed);
+    EXPECT_EQ(result.keysDeleted, 8 + 5);  // interfaces, library, class, ProgID, file types
+    EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), KeysOf(r) + FileTypes))
+        << "wow64 " << wow64;
+  }
+}
+
+// Type-library texts that are no braced GUID sweep nothing, even where interfaces and a
+// library registered to the control's file agree with them beyond the first group: a first
+// group that is no hexadecimal number, another closing character, an underscore for a hyphen.
+TEST(HostilePlanted, MalformedTypeLibTextSweepsNothing) {
+  const std::wstring texts[] = {L"{HUR50000-D500-4CEF-8C2D-0123456789AB}",
+                                L"{A5000000-D500-4CEF-8C2D-0123456789AB)",
+                                L"{A5000000-D500-4CEF_8C2D-0123456789AB}"};
+  int n = 0;
+  for (const std::wstring& text : texts) {
+    const std::wstring progId = L"Vorn.HurMalformed" + std::to_wstring(n);
+    const Names planted =
+        PlantClass(progId, Guid(L"A500001" + std::to_wstring(n), L"D500-4CEF-8C2D-0123456789AB"),
+                   text, EvilFile);
+    ++n;
+    const Names agreeing{L"Interface\\{00000001-" + text.substr(10),
+                         L"Interface\\{00000002-" + text.substr(10), L"TypeLib\\" + text,
+                         L"TypeLib\\{00000003-" + text.substr(10)};
+    KeyCleanup cleanup(planted + agreeing + FileTypes);
+    PutKey(agreeing[0] + L"\\TypeLib", text.c_str());
+    PutKey(agreeing[1] + L"\\TypeLib", text.c_str());
+    PutKey(agreeing[2] + L"\\1.0\\0\\win32", EvilFile);
+    PutKey(agreeing[3] + L"\\1.0\\0\\win32", EvilFile);
+    PutFileTypes();
+    const Snapshot before = TakeSnapshot();
+
+    EXPECT_TRUE(RemoveControlInView(progId.c_str(), Native).removed);
+    EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), planted + FileTypes))
+        << testing::PrintToString(text);
+  }
 }
 }  // namespace

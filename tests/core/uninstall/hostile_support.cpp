@@ -282,3 +282,71 @@ void ClearMakerKeys() {
       if (ansi.compare(0, 5, prefix) == 0) RemoveDeepTree(name);
   }
 }
+
+namespace {
+// Interfaces of COM's own range with the names Windows gives them.
+const wchar_t* const SystemInterfaces[][2] = {
+    {L"{00000000-0000-0000-C000-000000000046}", L"IUnknown"},
+    {L"{00000001-0000-0000-C000-000000000046}", L"IClassFactory"},
+    {L"{00000002-0000-0000-C000-000000000046}", L"IMalloc"},
+    {L"{00000003-0000-0000-C000-000000000046}", L"IMarshal"},
+    {L"{0000000C-0000-0000-C000-000000000046}", L"IStream"},
+    {L"{0000010B-0000-0000-C000-000000000046}", L"IPersistFile"},
+    {L"{0000010C-0000-0000-C000-000000000046}", L"IPersist"},
+    {L"{00000109-0000-0000-C000-000000000046}", L"IPersistStream"},
+    {L"{00000112-0000-0000-C000-000000000046}", L"IOleObject"},
+    {L"{00000118-0000-0000-C000-000000000046}", L"IOleClientSite"},
+    {L"{00020400-0000-0000-C000-000000000046}", L"IDispatch"},
+    {L"{00020401-0000-0000-C000-000000000046}", L"ITypeInfo"},
+    {L"{00020402-0000-0000-C000-000000000046}", L"ITypeLib"},
+    {L"{00020404-0000-0000-C000-000000000046}", L"IEnumVARIANT"},
+};
+constexpr wchar_t OleProxyStub[] = L"{00020424-0000-0000-C000-000000000046}";
+
+void PutIfMissing(const std::wstring& path, const wchar_t* value, Names& created) {
+  if (KeyExists(path)) return;
+  // The topmost key that is new is the one to remove afterwards.
+  std::wstring top = path;
+  for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+    if (!KeyExists(path.substr(0, at))) {
+      top = path.substr(0, at);
+      break;
+    }
+  }
+  PutKey(path, value);
+  created.push_back(top);
+}
+}  // namespace
+
+SystemComKeys::SystemComKeys() {
+  for (const wchar_t* root : {L"Interface\\", L"Wow6432Node\\Interface\\"}) {
+    for (auto& entry : SystemInterfaces) {
+      const std::wstring key = root + std::wstring(entry[0]);
+      PutIfMissing(key, entry[1], created);
+      PutIfMissing(key + L"\\ProxyStubClsid32", OleProxyStub, created);
+      keys.push_back(key);
+    }
+  }
+  const std::wstring ole = L"TypeLib\\" + std::wstring(OleTypeLib);
+  PutIfMissing(ole + L"\\2.0", L"OLE Automation", created);
+  PutIfMissing(ole + L"\\2.0\\0\\win32", L"C:\\windows\\system32\\stdole2.tlb", created);
+  keys.push_back(ole);
+}
+
+SystemComKeys::~SystemComKeys() {
+  for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDeepTree(*it);
+}
+
+Names PlantClass(const std::wstring& progId, const std::wstring& clsid,
+                 const std::wstring& typeLib, const std::wstring& file,
+                 const std::wstring& classRoot) {
+  const std::wstring classKey = classRoot + L"\\" + clsid;
+  PutKey(progId, L"Vorn control");
+  PutKey(progId + L"\\CLSID", clsid.c_str());
+  PutKey(classKey, L"Vorn control");
+  PutKey(classKey + L"\\InprocServer32", file.c_str());
+  PutKey(classKey + L"\\ProgID", progId.c_str());
+  PutKey(classKey + L"\\TypeLib", typeLib.c_str());
+  PutKey(classKey + L"\\Control");
+  return {progId, classKey};
+}

@@ -44,3 +44,25 @@ bool PutLinkTo(const std::wstring& path, const std::wstring& target);
 // Removes every direct subkey of HKEY_CLASSES_ROOT that the query would list, so that a case
 // starts from a root without other controls.
 void ClearMakerKeys();
+
+// The system's COM registrations as a machine has them: interfaces of COM's own range
+// ({xxxxxxxx-0000-0000-C000-000000000046}: IUnknown, IDispatch, IClassFactory and more, next
+// to each other in the enumeration) in both views, and the OLE type library
+// {00020430-0000-0000-C000-000000000046}. Wine registers most of them itself; the ones this
+// prefix lacks are created, and removed again when the value ends.
+struct SystemComKeys {
+  SystemComKeys();
+  ~SystemComKeys();
+  SystemComKeys(const SystemComKeys&) = delete;
+  SystemComKeys& operator=(const SystemComKeys&) = delete;
+  Names keys;     // every key of the list, Wine's and the created ones
+  Names created;  // the ones created here
+};
+constexpr wchar_t OleTypeLib[] = L"{00020430-0000-0000-C000-000000000046}";
+
+// A class planted with a ProgID of the maker: the ProgID key names the class, whose ProgID
+// subkey names the ProgID back, whose InprocServer32 is file and whose TypeLib is typeLib.
+// classRoot: "CLSID" or "Wow6432Node\\CLSID". Returns the ProgID key and the class key.
+Names PlantClass(const std::wstring& progId, const std::wstring& clsid,
+                 const std::wstring& typeLib, const std::wstring& file,
+                 const std::wstring& classRoot = L"CLSID");

@@ -54,7 +54,7 @@ TEST(HostileTree, ClassKeyNested40LevelsWith255CharacterNames) {
   const Snapshot before = TakeSnapshot();
   ASSERT_GT(KeysIn(before, c.classKey), 40u);
 
-  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  EXPECT_TRUE(RemoveControlInView(c.progId.c_str(), Native).removed);
   EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), Names{c.progId, c.classKey} + FileTypes));
 }
 
@@ -74,7 +74,10 @@ TEST(HostileTree, TreeDeeperThanTheLongestRegistryPath) {
                                        Names{std::wstring(208, L'b'), L"zz", L"y"}));
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  const RemovalResult result = RemoveControlInView(c.progId.c_str(), Native);
+  EXPECT_FALSE(result.removed);  // the class key is left, and the result says so
+  EXPECT_TRUE(result.progIdGone);
+  EXPECT_EQ(result.keysLeft, 1);
   const Snapshot after = TakeSnapshot();
   EXPECT_TRUE(OnlyTheseWent(before, after, Names{c.progId, c.classKey} + FileTypes,
                             Names{c.progId} + FileTypes));
@@ -88,7 +91,10 @@ TEST(HostileTree, ChainOf16000Levels) {
   ASSERT_TRUE(PutChain(c.progId + L"\\x", Names(16000, L"x")));
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  const RemovalResult result = RemoveControlInView(c.progId.c_str(), Native);
+  EXPECT_FALSE(result.removed);
+  EXPECT_FALSE(result.progIdGone);
+  EXPECT_EQ(result.keysLeft, 1);
   const Snapshot after = TakeSnapshot();
   EXPECT_TRUE(OnlyTheseWent(before, after, Names{c.progId, c.classKey} + FileTypes,
                             Names{c.classKey} + FileTypes));
@@ -110,7 +116,7 @@ TEST(HostileTree, TenThousandSubkeysUnderTheClassKey) {
   RegCloseKey(key);
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  EXPECT_TRUE(RemoveControlInView(c.progId.c_str(), Native).removed);
   EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), Names{c.progId, c.classKey} + FileTypes));
 }
 
@@ -127,7 +133,10 @@ TEST(HostileTree, UndeletableSubkeyStopsTheClassKey) {
             (Names{L"A", L"A2", L"B", L"C", L"InprocServer32", L"ProgID"}));
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  const RemovalResult result = RemoveControlInView(c.progId.c_str(), Native);
+  EXPECT_FALSE(result.removed);
+  EXPECT_TRUE(result.progIdGone);
+  EXPECT_EQ(result.keysLeft, 1);
   EXPECT_TRUE(
       OnlyTheseWent(before, TakeSnapshot(), Names{c.progId, c.classKey} + FileTypes,
                     Names{c.progId, c.classKey + L"\\A", c.classKey + L"\\A2"} + FileTypes));
@@ -148,7 +157,9 @@ TEST(HostileTree, LinksBelowTheControlLeadNowhereElse) {
   ASSERT_TRUE(PutLinkTo(L".zxd\\Tree", L"HurDecoyTree"));
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  const RemovalResult result = RemoveControlInView(c.progId.c_str(), Native);
+  EXPECT_FALSE(result.removed);
+  EXPECT_EQ(result.keysLeft, 3);  // the ProgID, the class key and .zxd hold the links
   EXPECT_TRUE(OnlyTheseWent(before, TakeSnapshot(), Names{c.progId, c.classKey} + FileTypes,
                             Names{L".zco"}));
   EXPECT_EQ(ExportTree(L"HurDecoyTree"),
@@ -160,23 +171,25 @@ TEST(HostileTree, LinksBelowTheControlLeadNowhereElse) {
 // An interface and a library key that match the control's library but are links to another
 // program's keys: the sweep leaves them and what they lead to; the control's real ones go.
 TEST(HostileTree, SweptKeysThatAreLinks) {
-  Control c = PutControl(L"Vorn.HurSweptLinks", L"{HUR47000-D470-4CEF-8C2D-0123456789AB}");
+  Control c = PutControl(L"Vorn.HurSweptLinks", L"{A4700000-D470-4CEF-8C2D-0123456789AB}");
   const std::wstring tail = L"D470-4CEF-8C2D-0123456789AB}";
-  const std::wstring lib = L"{HUR47001-" + tail;
-  const Names real{L"Interface\\{HUR47002-" + tail, L"TypeLib\\" + lib};
-  const Names links{L"Interface\\{HUR47003-" + tail, L"TypeLib\\{HUR47004-" + tail};
+  const std::wstring lib = L"{A4700001-" + tail;
+  const Names real{L"Interface\\{A4700002-" + tail, L"TypeLib\\" + lib};
+  const Names links{L"Interface\\{A4700003-" + tail, L"TypeLib\\{A4700004-" + tail};
   const Names decoys{L"HurDecoyInterface", L"HurDecoyLibrary"};
   DeepCleanup cleanup(Names{c.progId, c.classKey} + FileTypes + real + links + decoys);
   PutKey(c.classKey + L"\\TypeLib", lib.c_str());
   PutKey(real[0] + L"\\TypeLib", lib.c_str());
-  PutKey(real[1] + L"\\1.0\\0\\win32", L"ctl.ocx");
+  PutKey(real[1] + L"\\1.0\\0\\win32", L"C:\\VornActiveX\\1\\ctl.ocx");
   PutKey(L"HurDecoyInterface\\TypeLib", L"{00020430-0000-0000-C000-000000000046}");
   PutKey(L"HurDecoyLibrary\\2.0\\0\\win32", L"stdole2.tlb");
   ASSERT_TRUE(PutLinkTo(links[0], decoys[0]));
   ASSERT_TRUE(PutLinkTo(links[1], decoys[1]));
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(c.progId.c_str(), Native), 1);
+  const RemovalResult result = RemoveControlInView(c.progId.c_str(), Native);
+  EXPECT_FALSE(result.removed);  // the two links match and cannot go
+  EXPECT_EQ(result.keysLeft, 2);
   EXPECT_TRUE(
       ExactlyTheseWent(before, TakeSnapshot(), Names{c.progId, c.classKey} + FileTypes + real));
   EXPECT_EQ(Existing(links + decoys), links + decoys);
@@ -191,8 +204,12 @@ TEST(HostileTree, ProgIdThatIsALink) {
   ASSERT_TRUE(PutLinkTo(progId, other.progId));
   const Snapshot before = TakeSnapshot();
 
-  EXPECT_EQ(RemoveControlInView(progId.c_str(), Native), 1);
-  EXPECT_EQ(RemoveControl(progId.c_str()), 1);
+  for (const RemovalResult& result :
+       {RemoveControlInView(progId.c_str(), Native), RemoveControl(progId.c_str())}) {
+    EXPECT_FALSE(result.removed);
+    EXPECT_FALSE(result.progIdGone);
+    EXPECT_EQ(result.keysDeleted, 0);
+  }
   EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), Names{}));
 }
 }  // namespace

@@ -6,6 +6,7 @@
 #include "window/globals.h"
 #include "tests/core/uninstall/keys.h"
 #include "core/uninstall/query.h"
+#include "window/control_list.h"
 #include "core/uninstall/remove.h"
 
 namespace {
@@ -44,7 +45,7 @@ TEST(InstalledControl, RegisteredControlIsListedAndRemovedWhole) {
   SendMessageW(ControlList, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
   EXPECT_STREQ(entry, ProgId);
 
-  EXPECT_EQ(RemoveControl(entry), 1);
+  EXPECT_TRUE(RemoveControl(entry).removed);
   EXPECT_EQ(Existing(ControlKeys), Names{});
   EXPECT_EQ(QueryInstalledControls(), 0);
   EXPECT_EQ(SendMessageW(ControlList, LB_GETCOUNT, 0, 0), 0);

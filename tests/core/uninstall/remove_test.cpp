@@ -101,14 +101,19 @@ TEST(RemoveControl, ControlOfEachFamilyOn32BitWindows) {
     Register(other);
     PutFileTypes();
     for (auto& k : neighbourInterfaces) PutKey(k + L"\\TypeLib", r.typeLibKey.c_str());
-    PutKey(sameGroups + L"\\1.0\\0\\win32", L"other.ocx");
+    PutKey(sameGroups + L"\\1.0\\0\\win32", L"C:\\VornActiveX\\1\\ctl.ocx");
+    // The same groups registered to another file: another product's library, which stays.
+    const std::wstring otherFileLib = L"TypeLib\\" + Guid(L"B10000A6", tail);
+    KeyCleanup otherFile({otherFileLib});
+    PutKey(otherFileLib + L"\\1.0\\0\\win64", L"C:\\Program Files\\Other\\other.ocx");
+    e.kept.push_back(otherFileLib);
     PutKey(e.kept[e.kept.size() - 4] + L"\\1.0\\0\\win32", L"other.ocx");
     PutKey(e.kept[e.kept.size() - 3] + L"\\InprocServer32", L"other.ocx");
     PutKey(e.kept[e.kept.size() - 2] + L"\\TypeLib", r.typeLibText.c_str());
     PutKey(L"Vorn.UniRemoveNeighbour\\CLSID", Guid(L"B10000A4", tail).c_str());
     e.Take();
 
-    EXPECT_EQ(RemoveControlInView(f.progId, Native), 1);
+    EXPECT_TRUE(RemoveControlInView(f.progId, Native).removed);
     e.Check();
   }
 }
@@ -143,7 +148,7 @@ TEST(RemoveControl, ControlOn64BitWindows) {
   ASSERT_FALSE(WowTypeLibIsShared());
   e.Take();
 
-  EXPECT_EQ(RemoveControlInView(r.progId.c_str(), Wow64), 1);
+  EXPECT_TRUE(RemoveControlInView(r.progId.c_str(), Wow64).removed);
   e.Check();
 }
 
@@ -165,7 +170,7 @@ TEST(RemoveControl, SecondSweepOn32BitWindowsIsOverInterfaceAgain) {
   e.Take();
   const auto wowInterfaceStamp = Stamp(L"Wow6432Node\\Interface");
 
-  EXPECT_EQ(RemoveControlInView(r.progId.c_str(), Native), 1);
+  EXPECT_TRUE(RemoveControlInView(r.progId.c_str(), Native).removed);
   e.Check();
   EXPECT_EQ(Stamp(L"Wow6432Node\\Interface"), wowInterfaceStamp);
 }
@@ -202,7 +207,7 @@ TEST(RemoveControl, ClsidIsReadBeforeTheFileTypesGo) {
   KeyCleanup cleanup(KeysOf(r) + FileTypes);
   Register(r);
   PutKey(L".zxd");
-  EXPECT_EQ(RemoveControlInView(L".zco", Native), 1);
+  EXPECT_TRUE(RemoveControlInView(L".zco", Native).removed);
   EXPECT_EQ(Existing(KeysOf(r) + FileTypes), Names{});
 }
 
@@ -258,7 +263,7 @@ TEST(RemoveSpecialControl, On32BitWindowsDeletesProgIdLibraryAndNativeClass) {
     e.Take();
     const auto before = Stamp(L"");
 
-    EXPECT_EQ(RemoveControlInView(s.progId, Native), 1);
+    EXPECT_TRUE(RemoveControlInView(s.progId, Native).removed);
     e.Check();
     const auto root = Stamp(L""), libraries = Stamp(L"TypeLib"), classes = Stamp(L"CLSID");
     EXPECT_LT(before, root);
@@ -280,7 +285,7 @@ TEST(RemoveSpecialControl, On64BitWindowsDeletesProgIdLibrariesAndWowClass) {
     e.Take();
     const auto before = Stamp(L"");
 
-    EXPECT_EQ(RemoveControlInView(s.progId, Wow64), 1);
+    EXPECT_TRUE(RemoveControlInView(s.progId, Wow64).removed);
     e.Check();
     const auto root = Stamp(L""), libraries = Stamp(L"TypeLib"),
                classes = Stamp(L"Wow6432Node\\CLSID"), wowLibraries = Stamp(L"Wow6432Node\\TypeLib");
@@ -304,7 +309,7 @@ TEST(RemoveSpecialControl, On64BitWindowsWithSharedTypeLib) {
     e.kept = Names{L"CLSID\\" + clsid, L"Interface\\{00000001" + lib.substr(9),
                    L"TypeLib\\" + clsid} + FileTypes;
     e.Take();
-    EXPECT_EQ(RemoveControlInView(s.progId, Wow64), 1);
+    EXPECT_TRUE(RemoveControlInView(s.progId, Wow64).removed);
     e.Check();
   }
 }
@@ -351,7 +356,7 @@ TEST(RemoveControl, ClsidThatNamesNoSingleKeyLeavesEveryClassKey) {
       PutFileTypes();
       e.Take();
 
-      EXPECT_EQ(RemoveControlInView(L"VORN.AtUniRemoveNoClass", wow64), 1);
+      EXPECT_TRUE(RemoveControlInView(L"VORN.AtUniRemoveNoClass", wow64).removed);
       e.Check();
       EXPECT_TRUE(KeyExists(classes));
       EXPECT_GT(SubkeyNames(classes).size(), 1u);
@@ -364,7 +369,7 @@ TEST(RemoveControl, ProgIdWithoutClsidKeyStillGoesWithTheFileTypes) {
   PutKey(L"Vorn.UniRemoveBare\\CurVer", L"Vorn.UniRemoveBare.1");
   PutFileTypes();
   const auto classes = SubkeyNames(L"CLSID").size();
-  EXPECT_EQ(RemoveControlInView(L"Vorn.UniRemoveBare", Native), 1);
+  EXPECT_TRUE(RemoveControlInView(L"Vorn.UniRemoveBare", Native).removed);
   EXPECT_EQ(Existing(Names{L"Vorn.UniRemoveBare"} + FileTypes), Names{});
   EXPECT_EQ(SubkeyNames(L"CLSID").size(), classes);
 }
@@ -381,7 +386,7 @@ TEST(RemoveControl, ClsidTooLongForItsBufferIsNotCut) {
   for (auto& k : e.kept) PutKey(k + L"\\InprocServer32", L"ctl.ocx");
   PutFileTypes();
   e.Take();
-  EXPECT_EQ(RemoveControlInView(L"VORN.AtUniRemoveLong", Native), 1);
+  EXPECT_TRUE(RemoveControlInView(L"VORN.AtUniRemoveLong", Native).removed);
   e.Check();
 }
 
@@ -398,9 +403,10 @@ TEST(RemoveControl, LongestProgIdAndClsidAreRemoved) {
     PutKey(progId + L"\\CLSID", clsid.c_str());
     PutKey(classKey + L"\\TypeLib", L"{B80000A0-C800-4Cef-8C2D-0123456789AB}");
     PutKey(classKey + L"\\ProgID", progId.c_str());
+    PutKey(classKey + L"\\InprocServer32", L"ctl.ocx");
     PutKey(L"TypeLib\\" + lib + L"\\1.0\\0\\win32", L"ctl.ocx");
     PutFileTypes();
-    EXPECT_EQ(RemoveControlInView(progId.c_str(), wow64), 1);
+    EXPECT_TRUE(RemoveControlInView(progId.c_str(), wow64).removed);
     e.Check();
   }
 }
@@ -419,9 +425,13 @@ TEST(RemoveControl, EmptyOrMalformedProgIdDeletesNothing) {
   for (const std::wstring& progId : {std::wstring(), std::wstring(L"\\"),
                                      std::wstring(L"\\Vorn.UniRemoveOk"),
                                      std::wstring(L"Vorn.UniRemoveOk\\CLSID"), tooLong}) {
-    EXPECT_EQ(RemoveControlInView(progId.c_str(), Native), 1);
-    EXPECT_EQ(RemoveControlInView(progId.c_str(), Wow64), 1);
-    EXPECT_EQ(RemoveControl(progId.c_str()), 1);
+    for (const RemovalResult& result :
+         {RemoveControlInView(progId.c_str(), Native), RemoveControlInView(progId.c_str(), Wow64),
+          RemoveControl(progId.c_str())}) {
+      EXPECT_FALSE(result.removed);
+      EXPECT_EQ(result.keysDeleted, 0);
+      EXPECT_EQ(result.error, ERROR_INVALID_NAME);
+    }
     e.Check();
   }
   EXPECT_TRUE(KeyExists(L"CLSID"));
@@ -437,7 +447,15 @@ TEST(RemoveControl, FailedStepDoesNotStopTheNext) {
   PutFileTypes();
   ASSERT_TRUE(PutUndeletable(L".zco\\Stuck"));
   ASSERT_TRUE(PutUndeletable(r.progId + L"\\Stuck"));
-  EXPECT_EQ(RemoveControlInView(r.progId.c_str(), Native), 1);
+  // What was left is told: not removed, the ProgID key still there, two trees left with the
+  // system's code for the first, and the rest deleted.
+  const RemovalResult result = RemoveControlInView(r.progId.c_str(), Native);
+  EXPECT_FALSE(result.removed);
+  EXPECT_FALSE(result.progIdGone);
+  EXPECT_EQ(result.keysLeft, 2);
+  EXPECT_NE(result.error, ERROR_SUCCESS);
+  // .zxd, both interfaces, the type library and the class key
+  EXPECT_EQ(result.keysDeleted, 5);
   EXPECT_EQ(Existing(KeysOf(r) + FileTypes), (Names{r.progId, L".zco"}));
   EXPECT_EQ(SubkeyNames(r.progId), Names{L"Stuck"});
   EXPECT_EQ(SubkeyNames(L".zco"), Names{L"Stuck"});
@@ -453,10 +471,10 @@ TEST(RemoveControl, OneControlAfterAnother) {
   Register(a);
   Register(b);
   PutFileTypes();
-  EXPECT_EQ(RemoveControlInView(a.progId.c_str(), Native), 1);
+  EXPECT_TRUE(RemoveControlInView(a.progId.c_str(), Native).removed);
   EXPECT_EQ(Existing(KeysOf(a) + FileTypes), Names{});
   EXPECT_EQ(Existing(KeysOf(b)), KeysOf(b));
-  EXPECT_EQ(RemoveControlInView(b.progId.c_str(), Native), 1);
+  EXPECT_TRUE(RemoveControlInView(b.progId.c_str(), Native).removed);
   EXPECT_EQ(Existing(KeysOf(b)), Names{});
 }
 
@@ -469,7 +487,7 @@ TEST(RemoveControl, DetectsTheViewOfThisProcess) {
   KeyCleanup cleanup(KeysOf(r) + FileTypes + Names{wowClass});
   Register(r);
   PutKey(wowClass + L"\\InprocServer32", L"ctl.ocx");
-  EXPECT_EQ(RemoveControl(r.progId.c_str()), 1);
+  EXPECT_TRUE(RemoveControl(r.progId.c_str()).removed);
   EXPECT_EQ(Existing(KeysOf(r)), Names{});
   EXPECT_TRUE(KeyExists(wowClass));
 }
@@ -526,8 +544,8 @@ TEST(RemoveControl, APlantedProgIdLeavesTheForeignClassItNames) {
     PutFileTypes();
     e.Take();
 
-    EXPECT_EQ(RemoveControlInView(L"Vorn.PlantedForeign", wow64), 1);
-    EXPECT_EQ(RemoveControlInView(L"Vorn.PlantedNeither", wow64), 1);
+    EXPECT_TRUE(RemoveControlInView(L"Vorn.PlantedForeign", wow64).removed);
+    EXPECT_TRUE(RemoveControlInView(L"Vorn.PlantedNeither", wow64).removed);
     e.Check();
   }
 }
@@ -548,8 +566,8 @@ TEST(RemoveControl, AClassNamingAProgIdOfTheMakerGoes) {
   PutKey(L"CLSID\\" + versioned.clsid + L"\\ProgID", L"VORN.UniRemoveVersioned.2");
   PutFileTypes();
 
-  EXPECT_EQ(RemoveControlInView(independent.progId.c_str(), Native), 1);
-  EXPECT_EQ(RemoveControlInView(versioned.progId.c_str(), Native), 1);
+  EXPECT_TRUE(RemoveControlInView(independent.progId.c_str(), Native).removed);
+  EXPECT_TRUE(RemoveControlInView(versioned.progId.c_str(), Native).removed);
   EXPECT_EQ(Existing(KeysOf(independent) + KeysOf(versioned) + FileTypes), Names{});
 }
 }  // namespace

@@ -10,6 +10,18 @@
 namespace {
 using Names = std::vector<std::wstring>;
 
+// The file that PutAll registers the libraries to, as the control's class names it.
+const wchar_t ControlFile[] = L"ctl.ocx";
+
+// One sweep in the process's own view of the machine's classes (Wine's HKEY_CLASSES_ROOT).
+SweepTally Sweep(const wchar_t* progId, const wchar_t* typeLib, const wchar_t* keyName,
+                 const wchar_t* controlFile = ControlFile) {
+  ClassesView own(RegistryView::Own);
+  SweepTally tally;
+  SweepGuidKeys(own, progId, typeLib, keyName, controlFile, tally);
+  return tally;
+}
+
 void PutAll(const std::wstring& key, const Names& names) {
   for (auto& n : names) PutKey(key + L"\\" + n + L"\\1.0\\0\\win32", L"ctl.ocx");
 }
@@ -31,7 +43,7 @@ TEST(SweepGuidKeys, DeletesNamesThatDifferOnlyInTheFirstGroup) {
                   L"{90000000-C42C-4E19-9B3D-2F7A60C81E42}",  // second group differs
                   L"{A0000000-C42B-4E19-9B3D-2F7A60C81E42",   // no closing brace
               });
-  SweepGuidKeys(L"Vorn.LargeDataUploader", UploaderLib, key.c_str());
+  Sweep(L"Vorn.LargeDataUploader", UploaderLib, key.c_str());
   EXPECT_EQ(SubkeyNames(key), (Names{L"{20000000-C42B-4E19-9B3D-2F7A60C81E43}",
                                      L"{5D3E71A2-C42B-4e19-9B3D-2F7A60C81E42}",
                                      L"{70000000-C42B-4E19-9B3D-2f7a60c81e42}",
@@ -51,36 +63,31 @@ TEST(SweepGuidKeys, ShortOrEmptyTextMatchesNothing) {
   const Names names{L"X", L"{A0000000-", L"{B0000000-", L"{C0000000-1}"};
   PutAll(key, names);
   for (auto text : {L"", L"{", L"{B0000000-", L"{A0000000-"}) {
-    SweepGuidKeys(L"Vorn.X", text, key.c_str());
+    Sweep(L"Vorn.X", text, key.c_str());
     EXPECT_EQ(SubkeyNames(key), names) << testing::PrintToString(text);
   }
-  SweepGuidKeys(L"Vorn.X", L"{D0000000-1}", key.c_str());
-  EXPECT_EQ(SubkeyNames(key), (Names{L"X", L"{A0000000-", L"{B0000000-"}));
+  // A text that is no braced GUID sweeps nothing, even where a name agrees with it.
+  Sweep(L"Vorn.X", L"{D0000000-1}", key.c_str());
+  EXPECT_EQ(SubkeyNames(key), names);
 }
 
-// After a deletion the next subkey moves into the freed index and is not examined this pass.
-TEST(SweepGuidKeys, SecondOfTwoConsecutiveMatchesSurvivesThePass) {
-  const std::wstring key = L"UniSweepTwo";
-  KeyCleanup cleanup({key});
-  PutAll(key, {L"{00000000-aaaa}", L"{10000000-1111-4E19-9B3D-2F7A60C81E42}",
-               L"{20000000-1111-4E19-9B3D-2F7A60C81E42}", L"{30000000-aaaa}"});
-  SweepGuidKeys(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", key.c_str());
-  EXPECT_EQ(SubkeyNames(key), (Names{L"{00000000-aaaa}",
-                                     L"{20000000-1111-4E19-9B3D-2F7A60C81E42}",
-                                     L"{30000000-aaaa}"}));
-  SweepGuidKeys(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", key.c_str());
-  EXPECT_EQ(SubkeyNames(key), (Names{L"{00000000-aaaa}", L"{30000000-aaaa}"}));
-}
-
-TEST(SweepGuidKeys, MiddleOfThreeConsecutiveMatchesSurvivesThePass) {
-  const std::wstring key = L"UniSweepThree";
-  KeyCleanup cleanup({key});
-  PutAll(key, {L"{10000000-1111-4E19-9B3D-2F7A60C81E42}",
-               L"{20000000-1111-4E19-9B3D-2F7A60C81E42}",
-               L"{30000000-1111-4E19-9B3D-2F7A60C81E42}", L"{40000000-bbbb}"});
-  SweepGuidKeys(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", key.c_str());
-  EXPECT_EQ(SubkeyNames(key),
-            (Names{L"{20000000-1111-4E19-9B3D-2F7A60C81E42}", L"{40000000-bbbb}"}));
+// After a deletion the next subkey moves into the freed index; it is examined there, so a
+// run of matches next to each other goes whole in one pass, and the neighbours stay.
+TEST(SweepGuidKeys, ConsecutiveMatchesAllGoInOnePass) {
+  const std::wstring key = L"UniSweepRun";
+  const std::wstring lib = L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}";
+  for (int run : {2, 3, 8}) {
+    KeyCleanup cleanup({key});
+    Names matches;
+    for (int i = 1; i <= run; ++i)
+      matches.push_back(Guid(std::to_wstring(i) + L"0000000", L"1111-4E19-9B3D-2F7A60C81E42"));
+    const Names neighbours{L"{00000000-aaaa}", L"{A0000000-1111-4E19-9B3D-2F7A60C81E43}"};
+    PutAll(key, Names{neighbours[0]} + matches + Names{neighbours[1]});
+    const SweepTally tally = Sweep(L"Vorn.X", lib.c_str(), key.c_str());
+    EXPECT_EQ(SubkeyNames(key), neighbours) << run;
+    EXPECT_EQ(tally.deleted, run);
+    EXPECT_EQ(tally.left, 0);
+  }
 }
 
 // A short name enumerated after a deleted match must not be compared with what the match left
@@ -90,7 +97,7 @@ TEST(SweepGuidKeys, ShortNameAfterAMatchIsNotMistakenForOne) {
   KeyCleanup cleanup({key});
   PutAll(key, {L"{10000000-1111-4E19-9B3D-2F7A60C81E42}", L"{20000000-other}", L"~",
                L"~x"});
-  SweepGuidKeys(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", key.c_str());
+  Sweep(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", key.c_str());
   EXPECT_EQ(SubkeyNames(key), (Names{L"{20000000-other}", L"~", L"~x"}));
 }
 
@@ -101,14 +108,14 @@ TEST(SweepGuidKeys, FailedDeletionIsPassedOver) {
   PutKey(key + L"\\" + stuck + L"\\1.0");
   ASSERT_TRUE(PutUndeletable(key + L"\\" + stuck + L"\\link"));
   PutAll(key, {L"{20000000-1111-4E19-9B3D-2F7A60C81E42}", L"{30000000-zz}"});
-  SweepGuidKeys(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", key.c_str());
+  Sweep(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", key.c_str());
   EXPECT_EQ(SubkeyNames(key), (Names{stuck, L"{30000000-zz}"}));
   EXPECT_EQ(SubkeyNames(key + L"\\" + stuck), (Names{L"link"}));
   DeleteLinkKey(key + L"\\" + stuck + L"\\link");
 }
 
 TEST(SweepGuidKeys, MissingKeyIsSkipped) {
-  SweepGuidKeys(L"Vorn.X", UploaderLib, L"UniSweepNoSuchKey");
+  Sweep(L"Vorn.X", UploaderLib, L"UniSweepNoSuchKey");
   EXPECT_FALSE(KeyExists(L"UniSweepNoSuchKey"));
 }
 
@@ -122,8 +129,8 @@ TEST(SweepGuidKeys, ChildPathThatDoesNotFitIsSkipped) {
   KeyCleanup cleanup({L"UniSweepFit"});
   PutKey(fits + L"\\" + lib + L"\\1.0");
   PutKey(tooLong + L"\\" + lib + L"\\1.0");
-  SweepGuidKeys(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", fits.c_str());
-  SweepGuidKeys(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", tooLong.c_str());
+  Sweep(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", fits.c_str());
+  Sweep(L"Vorn.X", L"{F0000000-1111-4E19-9B3D-2F7A60C81E42}", tooLong.c_str());
   EXPECT_FALSE(KeyExists(fits + L"\\" + lib));
   EXPECT_TRUE(KeyExists(tooLong + L"\\" + lib + L"\\1.0"));
 }
@@ -155,7 +162,7 @@ TEST(SweepGuidKeys, FamiliesRaiseTheirPositionsOfTheThirdGroup) {
       names.push_back(Guid(std::to_wstring(10000001 + 2 * i), L"9999-0000"));
     }
     PutAll(key, names);
-    SweepGuidKeys(c.progId, L"{A0000000-1111-4bef-8C2D-0123456789AB}", key.c_str());
+    Sweep(c.progId, L"{A0000000-1111-4bef-8C2D-0123456789AB}", key.c_str());
     Names expected;
     for (auto& n : names)
       if (n.find(std::wstring(L"-") + c.deletedThirdGroup + L"-") == std::wstring::npos)
@@ -171,12 +178,12 @@ TEST(SweepGuidKeys, DigitInARaisedPositionMatchesNothing) {
   const Names names{L"{10000000-1111-4b12-8C2D-0123456789AB}",
                     L"{20000000-1111-4B12-8C2D-0123456789AB}"};
   PutAll(key, names);
-  SweepGuidKeys(L"VORN.AtUni", L"{A0000000-1111-4b12-8C2D-0123456789AB}", key.c_str());
+  Sweep(L"VORN.AtUni", L"{A0000000-1111-4b12-8C2D-0123456789AB}", key.c_str());
   EXPECT_EQ(SubkeyNames(key), names);
-  // Positions behind the end of a short text are left alone.
+  // A text cut short of its raised positions is no GUID: it sweeps nothing.
   PutAll(key, {L"{30000000-1111-4b"});
-  SweepGuidKeys(L"VORN.AtUni", L"{A0000000-1111-4b", key.c_str());
-  EXPECT_EQ(SubkeyNames(key), names);
+  Sweep(L"VORN.AtUni", L"{A0000000-1111-4b", key.c_str());
+  EXPECT_EQ(SubkeyNames(key), names + Names{L"{30000000-1111-4b"});
 }
 
 // The caller's text is not changed by the family's raise.
@@ -184,7 +191,7 @@ TEST(SweepGuidKeys, CallersTextIsLeftAsItWas) {
   KeyCleanup cleanup({L"UniSweepConst"});
   PutKey(L"UniSweepConst\\x");
   wchar_t text[] = L"{A0000000-1111-4bef-8C2D-0123456789AB}";
-  SweepGuidKeys(L"VORN.SeUni", text, L"UniSweepConst");
+  Sweep(L"VORN.SeUni", text, L"UniSweepConst");
   EXPECT_STREQ(text, L"{A0000000-1111-4bef-8C2D-0123456789AB}");
 }
 }  // namespace
