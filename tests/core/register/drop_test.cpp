@@ -106,25 +106,30 @@ TEST_F(Drop, AControlIsRegisteredThroughRegsvr32) {
   RemoveTestControlKeys({L"single"});
 }
 
+namespace {
+// Another thread that asks the window for an answer, within a second, once the drop has begun;
+// a thread procedure of its own, for the calling convention of 32-bit Windows.
+struct SlowProbe {
+  HANDLE dropped;
+  bool answered, registeredYet;
+};
+
+DWORD WINAPI AskTheWindow(void* parameter) {
+  auto& p = *static_cast<SlowProbe*>(parameter);
+  WaitForSingleObject(p.dropped, INFINITE);
+  DWORD_PTR result = 0;
+  p.answered = SendMessageTimeoutW(MainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
+  p.registeredYet = Registered(L"slow");
+  return 0;
+}
+}  // namespace
+
 // The registration runs beside the window: while a control takes four seconds to register,
 // the window answers another thread at once; the success is told once regsvr32 has ended.
 TEST_F(Drop, TheWindowAnswersDuringASlowRegistrationAndTellsItsSuccessAfterwards) {
   RemoveTestControlKeys({L"slow"});
-  struct Probe {
-    HANDLE dropped;
-    bool answered, registeredYet;
-  } probe = {CreateEventW(nullptr, TRUE, FALSE, nullptr), false, true};
-  HANDLE asker = CreateThread(
-      nullptr, 0,
-      [](void* parameter) -> DWORD {
-        auto& p = *static_cast<Probe*>(parameter);
-        WaitForSingleObject(p.dropped, INFINITE);
-        DWORD_PTR result = 0;
-        p.answered = SendMessageTimeoutW(MainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
-        p.registeredYet = Registered(L"slow");
-        return 0;
-      },
-      &probe, 0, nullptr);
+  SlowProbe probe = {CreateEventW(nullptr, TRUE, FALSE, nullptr), false, true};
+  HANDLE asker = CreateThread(nullptr, 0, AskTheWindow, &probe, 0, nullptr);
   ASSERT_TRUE(asker);
   const std::wstring path = Work + L"slow.ocx";
   MessageBoxWatcher boxes;
