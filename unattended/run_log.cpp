@@ -6,8 +6,6 @@ EventWriter Writer = nullptr;
 
 void SetEventWriter(EventWriter writer) { Writer = writer; }
 
-bool IsUnattended() { return Writer != nullptr; }
-
 void LogEvent(const wchar_t* action, const wchar_t* subject, Outcome outcome,
               const wchar_t* detail, DWORD error) {
   if (Writer) Writer(action, subject, outcome, detail, error);

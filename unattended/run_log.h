@@ -13,6 +13,5 @@ using EventWriter = void (*)(const wchar_t* action, const wchar_t* subject, Outc
 
 // Set once by an unattended run before it does anything; null in the window's runs.
 void SetEventWriter(EventWriter writer);
-bool IsUnattended();
 void LogEvent(const wchar_t* action, const wchar_t* subject, Outcome outcome,
               const wchar_t* detail, DWORD error = 0);

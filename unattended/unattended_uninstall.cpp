@@ -15,6 +15,7 @@
 #include "core/register/unpack_cleanup.h"
 #include "core/uninstall/inventory.h"
 #include "core/uninstall/query.h"
+#include "core/uninstall/classes_view.h"
 #include "core/uninstall/remove.h"
 
 namespace {
@@ -53,11 +54,14 @@ void Release(NameList& list) {
   list = NameList();
 }
 
+// Whether a key of this name exists in the machine's classes, in either view: what the removal
+// can act on. The user's own classes, which HKEY_CLASSES_ROOT merges in for an elevated
+// process, decide nothing here either.
 bool KeyExists(const wchar_t* path) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  ClassesView own(RegistryView::Own);
+  if (KeyExistsIn(own, path)) return true;
+  ClassesView other(sizeof(void*) == 8 ? RegistryView::Bits32 : RegistryView::Bits64);
+  return KeyExistsIn(other, path);
 }
 
 // The listed name a ProgID given on the command line stands for (registry names ignore letter
