@@ -226,9 +226,10 @@ RemovalResult RemoveControlInView(const wchar_t* progId, bool wow64) {
     ReadDefaultValue(classes, path, controlFile, std::size(controlFile));
   }
   if (classKnown && LibraryIsTheControls(libraries, typeLib, controlFile)) {
-    // On 32-bit Windows there is no 32-bit view: "Interface" is swept a second time instead.
-    const ClassesView* sweptViews[] = {wow64 ? &progIdViews.bits64 : &classes, &classes,
-                                       &libraries};
+    // Both interface sweeps run in the class's view: on 64-bit Windows the 32-bit program's
+    // interfaces are in the 32-bit view, and the 64-bit view's keys of the same library belong
+    // to a 64-bit registration, which stays. (On 32-bit Windows there is one view, swept twice.)
+    const ClassesView* sweptViews[] = {&classes, &classes, &libraries};
     const wchar_t* sweptKeys[] = {L"Interface", L"Interface", L"TypeLib"};
     for (size_t i = 0; i < std::size(sweptKeys); ++i) {
       SweepTally tally;

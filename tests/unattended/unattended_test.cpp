@@ -671,7 +671,12 @@ std::vector<std::wstring> DefaultLogLinesOf(DWORD processId) {
   std::vector<std::wstring> found;
   bool inHeader = false;
   for (const std::wstring& line : LogLines(DefaultLog())) {
-    if (line.rfind(L"# Ctlwarden ", 0) == 0) inHeader = HasEnd(line, mark);
+    // Process ids come round again: an earlier run of the same id wrote a block of its own
+    // before, and each run's block is whole, so the last one is this run's.
+    if (line.rfind(L"# Ctlwarden ", 0) == 0) {
+      inHeader = HasEnd(line, mark);
+      if (inHeader) found.clear();
+    }
     bool header = !line.empty() && line[0] == L'#';
     if ((header && inHeader) || (!header && !Fields(line).empty() && HasEnd(Fields(line)[0], mark)))
       found.push_back(line);
