@@ -1,6 +1,7 @@
 // Benchmark driver, run under Wine by scripts/bench. One measurement per invocation:
 //   ctlwarden_bench query <keys> <runs> <tool runs>
 //   ctlwarden_bench drop <cabinet> <section> <runs> <tool runs> <files in the cabinet> [analyse]
+//   ctlwarden_bench register <cabinet of controls> <runs> <controls in the cabinet>
 //   ctlwarden_bench editprobe <lines>
 //   ctlwarden_bench remove <runs>
 //   ctlwarden_bench startup <ctlwarden.exe> <bench_minwindow.exe> <runs>
@@ -19,6 +20,7 @@ int Usage() {
   fprintf(stderr,
           "usage: ctlwarden_bench query <keys> <runs> <tool runs>\n"
           "       ctlwarden_bench drop <cabinet> <section> <runs> <tool runs> <files> [analyse]\n"
+          "       ctlwarden_bench register <cabinet> <runs> <controls>\n"
           "       ctlwarden_bench remove <runs>\n"
           "       ctlwarden_bench startup <ctlwarden.exe> <minimal.exe> <runs>\n");
   return 2;
@@ -41,6 +43,8 @@ int main() {
     return RunDropBench(argv[2], section, Number(argv[4]), Number(argv[5]),
                         static_cast<unsigned>(Number(argv[6])), argc == 8);
   }
+  if (!wcscmp(command, L"register") && argc == 5)
+    return RunRegisterBench(argv[2], Number(argv[3]), static_cast<unsigned>(Number(argv[4])));
   if (!wcscmp(command, L"editprobe") && argc == 3) return RunEditProbe(Number(argv[2]));
   if (!wcscmp(command, L"remove") && argc == 3) return RunRemoveBench(Number(argv[2]));
   if (!wcscmp(command, L"startup") && argc == 5)

@@ -1,7 +1,8 @@
-// The four benchmarks of the driver; each prints its RESULT and NOTE lines and returns 0 when
+// The benchmarks of the driver; each prints its RESULT and NOTE lines and returns 0 when
 // the program's functions did what they should on the generated data.
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 // QueryInstalledControls over HKEY_CLASSES_ROOT filled to `keys` direct subkeys (200 of them
 // the maker's), against a bare RegEnumKeyExW loop and against "reg query HKCR".
@@ -12,6 +13,10 @@ int RunQueryBench(DWORD keys, int runs, int toolRuns);
 // the time goes (messages of StatusBox, the box hidden, no box, file times).
 int RunDropBench(const wchar_t* cabinet, const char* section, int runs, int toolRuns,
                  unsigned expectedFiles, bool analyse);
+
+// HandleDroppedFile on a cabinet of controls, each registered and waited for, against
+// the system's regsvr32 /s run on the same files one after another.
+int RunRegisterBench(const wchar_t* cabinet, int runs, unsigned expectedControls);
 
 // RemoveControl for 50 listed controls over Interface (20,000 subkeys) and TypeLib (3,000),
 // against the enumerations and value reads that every removal must make.
@@ -31,6 +36,9 @@ int RunEditProbe(int lines);
 enum class FloorTimes { None, Reopened, WrittenHandle };
 int FloorExtract(const wchar_t* cabinet, const wchar_t* directory,
                  FloorTimes giveTimes = FloorTimes::None);
+
+// A drop handle as the shell makes it for the one path.
+HDROP MakeDrop(const wchar_t* path);
 
 // Deletes a directory with everything in it (read-only files too); a missing one is fine.
 void RemoveDirectoryTree(const wchar_t* directory);

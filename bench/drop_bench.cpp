@@ -20,13 +20,6 @@
 
 void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected);
 
-namespace {
-
-constexpr wchar_t ProductRoot[] = L"C:\\VornActiveX";
-constexpr wchar_t FloorDir[] = L"C:\\benchout\\floor\\";
-constexpr wchar_t ExpandDir[] = L"C:\\benchout\\expand\\";
-constexpr wchar_t Extrac32Dir[] = L"C:\\benchout\\extrac32\\";
-
 // A drop handle as the shell makes it: DROPFILES and the wide path list ending in two zeros.
 HDROP MakeDrop(const wchar_t* path) {
   size_t length = wcslen(path);
@@ -40,6 +33,13 @@ HDROP MakeDrop(const wchar_t* path) {
   GlobalUnlock(memory);
   return static_cast<HDROP>(memory);
 }
+
+namespace {
+
+constexpr wchar_t ProductRoot[] = L"C:\\VornActiveX";
+constexpr wchar_t FloorDir[] = L"C:\\benchout\\floor\\";
+constexpr wchar_t ExpandDir[] = L"C:\\benchout\\expand\\";
+constexpr wchar_t Extrac32Dir[] = L"C:\\benchout\\extrac32\\";
 
 void FreshDirectory(const wchar_t* directory) {
   RemoveDirectoryTree(directory);

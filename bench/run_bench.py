@@ -17,6 +17,7 @@ import time
 
 SMALL_FILES = 5000
 BIG_BYTES = 50 * 1024 * 1024
+CONTROLS = 20
 
 
 def log(text):
@@ -128,6 +129,23 @@ def make_cabinets(wine, work, small_files=SMALL_FILES, big_bytes=BIG_BYTES):
             "big": (r"C:\benchdata\big.cab", wine.drive_c("benchdata", "big.cab"), 1)}
 
 
+def make_control_cabinet(wine, build, work, controls):
+    """The project's test control under names of its own, in one MSZIP cabinet."""
+    src = os.path.join(work, "controls")
+    shutil.rmtree(src, ignore_errors=True)
+    os.makedirs(src)
+    control = os.path.join(build, "bench", "testctl.dll")
+    for i in range(controls):
+        # Both endings that a cabinet's controls have.
+        shutil.copy(control, os.path.join(src, "vornctl%02d%s" % (i + 1, (".ocx", ".dll")[i % 2])))
+    out = wine.drive_c("benchdata")
+    os.makedirs(out, exist_ok=True)
+    cab = os.path.join(out, "controls.cab")
+    subprocess.run(["gcab", "-c", "-z", "-n", cab] +
+                   [os.path.join(src, f) for f in sorted(os.listdir(src))], check=True)
+    return r"C:\benchdata\controls.cab"
+
+
 def time_cabextract(cab, expected, runs, work):
     out = os.path.join(work, "cabextract-out")
     samples = []
@@ -155,6 +173,9 @@ def section_title(section, args):
             args.small_files), 1.3)
     if section == "drop_big":
         return ("2b. Cabinet drop: one {} MB file, MSZIP".format(args.big_mb), 1.3)
+    if section == "register":
+        return ("2c. Cabinet registration: {} controls, each registered and waited for".format(
+            args.controls), 1.1)
     if section == "remove":
         return ("3. Remove-all: 50 controls; Interface 20,000 subkeys, TypeLib 3,000", 1.2)
     if section == "startup":
@@ -245,12 +266,13 @@ def main():
     parser.add_argument("--tool-runs", type=int, default=3)
     # The two measurements that take minutes a run: the drop of many files and remove-all.
     parser.add_argument("--slow-runs", type=int, default=3)
-    parser.add_argument("--only", default="query,drop,remove,startup",
-                        help="comma-separated subset of query,drop,remove,startup")
+    parser.add_argument("--only", default="query,drop,register,remove,startup",
+                        help="comma-separated subset of query,drop,register,remove,startup")
     parser.add_argument("--query-keys", default="20000,100000")
     parser.add_argument("--title", default="", help="a line to print above the table")
     # Smaller data for trying the script out; the recorded figures use the defaults.
     parser.add_argument("--small-files", type=int, default=SMALL_FILES)
+    parser.add_argument("--controls", type=int, default=CONTROLS)
     parser.add_argument("--big-mb", type=int, default=BIG_BYTES // (1024 * 1024))
     args = parser.parse_args()
 
@@ -293,6 +315,12 @@ def main():
                     notes.append((section, "cabextract failed"))
             # What one appended line costs the EDIT control in each of its states.
             r, n = wine.run("editprobe", "200")
+            rows += r
+            notes += n
+        if "register" in only:
+            log("data: the cabinet of controls")
+            cab = make_control_cabinet(wine, build, work, args.controls)
+            r, n = wine.run("register", cab, str(args.runs), str(args.controls))
             rows += r
             notes += n
         if "remove" in only:
