@@ -4,7 +4,6 @@
 // and the exit code.
 #include <windows.h>
 
-#include <cwchar>
 
 #include "unattended/exit_codes.h"
 #include "unattended/unattended_steps.h"
@@ -13,54 +12,9 @@
 #include "core/register/cabinet.h"
 #include "core/register/drop.h"
 #include "core/register/register_control.h"
+#include "unattended/source_file.h"
 
 namespace {
-
-struct Source {
-  wchar_t path[DroppedPathCapacity];
-  bool cabinet;
-};
-
-// Full path (regsvr32 runs in the system directory), readable, and a control or a cabinet by
-// the same ending a drop goes by. 0, or the exit code of the first fault of its kind.
-int CheckSource(const wchar_t* item, Source& source) {
-  DWORD length = GetFullPathNameW(item, DroppedPathCapacity, source.path, nullptr);
-  if (length == 0 || length >= DroppedPathCapacity) {
-    LogEvent(L"check", item, Outcome::Failed, L"the path is too long or not valid",
-             length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
-    return ExitSourceUnreadable;
-  }
-  DWORD attributes = GetFileAttributesW(source.path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    LogEvent(L"check", source.path, Outcome::Failed, L"the file is not there", GetLastError());
-    return ExitSourceUnreadable;
-  }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    LogEvent(L"check", source.path, Outcome::Failed, L"this is a folder, not a file");
-    return ExitSourceUnreadable;
-  }
-  HANDLE file = CreateFileW(source.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    LogEvent(L"check", source.path, Outcome::Failed, L"the file cannot be read", GetLastError());
-    return ExitSourceUnreadable;
-  }
-  CloseHandle(file);
-  source.cabinet = IsCabinet(source.path);
-  if (!source.cabinet && !IsControl(source.path)) {
-    LogEvent(L"check", source.path, Outcome::Failed,
-             L"not a .cab, .ocx or .dll file (the ending counts in any case, as for a drop)");
-    return ExitNotAControl;
-  }
-  char ansi[AnsiPathCapacity];
-  if (source.cabinet && !ConvertToAnsiPath(source.path, ansi, sizeof ansi)) {
-    LogEvent(L"check", source.path, Outcome::Failed,
-             L"the path holds characters that the ANSI code page cannot express, so the cabinet "
-             L"interface cannot open it");
-    return ExitSourceUnreadable;
-  }
-  return 0;
-}
 
 // A control's result as its log line: registered, a helper library skipped, or the failure.
 void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
@@ -164,15 +118,15 @@ bool InstallCabinet(const wchar_t* path) {
 }  // namespace
 
 int InstallFiles(wchar_t* const* files, int count) {
-  auto* sources = static_cast<Source*>(
-      HeapAlloc(GetProcessHeap(), 0, sizeof(Source) * static_cast<SIZE_T>(count)));
+  auto* sources = static_cast<SourceFile*>(
+      HeapAlloc(GetProcessHeap(), 0, sizeof(SourceFile) * static_cast<SIZE_T>(count)));
   if (!sources) {
     LogEvent(L"install", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
   int fault = 0;
   for (int i = 0; i < count; ++i) {
-    int checked = CheckSource(files[i], sources[i]);
+    int checked = CheckSourceFile(files[i], sources[i]);
     // A missing or unreadable file outranks one of the wrong kind.
     if (checked && (fault == 0 || checked == ExitSourceUnreadable)) fault = checked;
   }
@@ -183,7 +137,7 @@ int InstallFiles(wchar_t* const* files, int count) {
 
   bool allInstalled = true;
   for (int i = 0; i < count; ++i) {
-    const Source& source = sources[i];
+    const SourceFile& source = sources[i];
     SetCurrentItem(source.path);
     bool installed;
     if (source.cabinet) {

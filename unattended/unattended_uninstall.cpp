@@ -3,15 +3,16 @@
 // 卸载全部; then the unpack folders of the removed controls, when nothing else uses them.
 #include <windows.h>
 
-#include <initializer_list>
 
 #include "unattended/exit_codes.h"
 #include "unattended/unattended_steps.h"
 #include "unattended/run_log.h"
+#include "unattended/source_file.h"
 #include "platform/text.h"
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_contents.h"
 #include "core/register/drop.h"
+#include "core/register/file_kind.h"
 #include "core/register/unpack_cleanup.h"
 #include "core/uninstall/inventory.h"
 #include "core/uninstall/query.h"
@@ -144,58 +145,7 @@ int RemoveAll(const NameList& installed, RemovedFolders& removed) {
 // A file given to /install: what ends in .ocx, .dll or .cab in any letter case, or names a
 // folder (a ProgID holds no '\' or '/'); anything else is a ProgID.
 bool IsFileItem(const wchar_t* item) {
-  if (wcschr(item, L'\\') || wcschr(item, L'/')) return true;
-  size_t length = TextLength(item);
-  if (length < 4) return false;
-  for (const wchar_t* ending : {L".ocx", L".dll", L".cab"})
-    if (CompareStringOrdinal(item + length - 4, 4, ending, 4, TRUE) == CSTR_EQUAL) return true;
-  return false;
-}
-
-struct FileItem {
-  wchar_t path[DroppedPathCapacity];
-  bool cabinet;
-};
-
-// As /install judges its files: the full path, there, readable, a control or a cabinet (here
-// in any letter case). 0, or the exit code of the fault.
-int CheckFile(const wchar_t* item, FileItem& file) {
-  DWORD length = GetFullPathNameW(item, DroppedPathCapacity, file.path, nullptr);
-  if (length == 0 || length >= DroppedPathCapacity) {
-    LogEvent(L"check", item, Outcome::Failed, L"the path is too long or not valid",
-             length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
-    return ExitSourceUnreadable;
-  }
-  DWORD attributes = GetFileAttributesW(file.path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    LogEvent(L"check", file.path, Outcome::Failed,
-             attributes == INVALID_FILE_ATTRIBUTES ? L"the file is not there"
-                                                   : L"this is a folder, not a file",
-             attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0);
-    return ExitSourceUnreadable;
-  }
-  HANDLE handle = CreateFileW(file.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    LogEvent(L"check", file.path, Outcome::Failed, L"the file cannot be read", GetLastError());
-    return ExitSourceUnreadable;
-  }
-  CloseHandle(handle);
-  size_t end = TextLength(file.path) - 4;
-  file.cabinet = CompareStringOrdinal(file.path + end, 4, L".cab", 4, TRUE) == CSTR_EQUAL;
-  if (!file.cabinet && CompareStringOrdinal(file.path + end, 4, L".ocx", 4, TRUE) != CSTR_EQUAL &&
-      CompareStringOrdinal(file.path + end, 4, L".dll", 4, TRUE) != CSTR_EQUAL) {
-    LogEvent(L"check", file.path, Outcome::Failed, L"not a .cab, .ocx or .dll file");
-    return ExitNotAControl;
-  }
-  char ansi[AnsiPathCapacity];
-  if (file.cabinet && !ConvertToAnsiPath(file.path, ansi, sizeof ansi)) {
-    LogEvent(L"check", file.path, Outcome::Failed,
-             L"the path holds characters that the ANSI code page cannot express, so the cabinet "
-             L"interface cannot open it");
-    return ExitSourceUnreadable;
-  }
-  return 0;
+  return wcschr(item, L'\\') || wcschr(item, L'/') || IsControl(item) || IsCabinet(item);
 }
 
 // The unpack folders that hold exactly the files of a cabinet.
@@ -224,7 +174,7 @@ bool InFolders(const RemovedFolders& folders, const wchar_t* file) {
 
 // The controls registered from the file: for a control, those whose InprocServer32 is that
 // file; for a cabinet, those whose file lies in a folder holding that cabinet's files.
-bool RemoveRegisteredFrom(const FileItem& file, const NameList& installed, RemovedFolders& removed) {
+bool RemoveRegisteredFrom(const SourceFile& file, const NameList& installed, RemovedFolders& removed) {
   SetCurrentItem(file.path);
   CabinetFolders search = {nullptr, {}, file.path};
   CabinetContents contents;
@@ -265,8 +215,8 @@ bool RemoveRegisteredFrom(const FileItem& file, const NameList& installed, Remov
 // Every item is checked before anything is removed.
 int RemoveEach(wchar_t* const* items, int count, const NameList& installed,
                RemovedFolders& removed) {
-  auto* files = static_cast<FileItem*>(
-      HeapAlloc(GetProcessHeap(), 0, sizeof(FileItem) * static_cast<SIZE_T>(count)));
+  auto* files = static_cast<SourceFile*>(
+      HeapAlloc(GetProcessHeap(), 0, sizeof(SourceFile) * static_cast<SIZE_T>(count)));
   if (!files) {
     LogEvent(L"remove", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
@@ -274,7 +224,7 @@ int RemoveEach(wchar_t* const* items, int count, const NameList& installed,
   int fault = 0;
   for (int i = 0; i < count; ++i) {
     if (IsFileItem(items[i])) {
-      int checked = CheckFile(items[i], files[i]);
+      int checked = CheckSourceFile(items[i], files[i]);
       // A missing or unreadable file outranks one of the wrong kind, as for /install.
       if (checked && (fault == 0 || checked == ExitSourceUnreadable)) fault = checked;
       continue;

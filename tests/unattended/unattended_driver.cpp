@@ -145,3 +145,16 @@ std::vector<std::wstring> Fields(const std::wstring& line) {
   }
   return fields;
 }
+
+std::vector<std::vector<std::wstring>> Events(const std::vector<std::wstring>& lines,
+                                              const std::wstring& action,
+                                              const std::wstring& subject) {
+  std::vector<std::vector<std::wstring>> found;
+  for (const std::wstring& line : lines) {
+    if (line.empty() || line[0] == L'#') continue;
+    std::vector<std::wstring> fields = Fields(line);
+    if (fields.size() < 5) continue;
+    if (fields[1] == action && (subject.empty() || fields[2] == subject)) found.push_back(fields);
+  }
+  return found;
+}

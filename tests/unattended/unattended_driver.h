@@ -54,3 +54,8 @@ bool HasByteOrderMark(const std::string& bytes);
 std::wstring Utf8ToWide(const std::string& bytes);
 // The tab-separated fields of a line.
 std::vector<std::wstring> Fields(const std::wstring& line);
+// The fields of the event lines (not the header) whose action and subject are these; subject
+// empty: any.
+std::vector<std::vector<std::wstring>> Events(const std::vector<std::wstring>& lines,
+                                              const std::wstring& action,
+                                              const std::wstring& subject = L"");

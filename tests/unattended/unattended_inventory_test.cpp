@@ -63,19 +63,6 @@ Result RunCaptured(const std::wstring& arguments) {
   return result;
 }
 
-std::vector<std::vector<std::wstring>> Events(const std::vector<std::wstring>& lines,
-                                              const std::wstring& action,
-                                              const std::wstring& subject = L"") {
-  std::vector<std::vector<std::wstring>> found;
-  for (const std::wstring& line : lines) {
-    if (line.empty() || line[0] == L'#') continue;
-    std::vector<std::wstring> fields = Fields(line);
-    if (fields.size() >= 5 && fields[1] == action && (subject.empty() || fields[2] == subject))
-      found.push_back(fields);
-  }
-  return found;
-}
-
 std::string Show(const std::vector<std::wstring>& lines) {
   std::wstring all;
   for (const std::wstring& line : lines) all += line + L"\n";

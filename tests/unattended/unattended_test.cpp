@@ -46,20 +46,6 @@ std::vector<std::wstring> LogLines(const std::wstring& path) {
   return Lines(Utf8ToWide(FileBytes(path)));
 }
 
-// The event lines (not the header) whose action and subject are these; subject empty: any.
-std::vector<std::vector<std::wstring>> Events(const std::vector<std::wstring>& lines,
-                                              const std::wstring& action,
-                                              const std::wstring& subject = L"") {
-  std::vector<std::vector<std::wstring>> found;
-  for (const std::wstring& line : lines) {
-    if (line.empty() || line[0] == L'#') continue;
-    std::vector<std::wstring> fields = Fields(line);
-    if (fields.size() < 5) continue;
-    if (fields[1] == action && (subject.empty() || fields[2] == subject)) found.push_back(fields);
-  }
-  return found;
-}
-
 std::string Show(const std::vector<std::wstring>& lines) {
   std::wstring all;
   for (const std::wstring& line : lines) all += line + L"\n";

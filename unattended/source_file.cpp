@@ -1,0 +1,47 @@
+#include "unattended/source_file.h"
+
+#include <windows.h>
+
+#include "core/register/cabinet.h"
+#include "core/register/file_kind.h"
+#include "unattended/exit_codes.h"
+#include "unattended/run_log.h"
+
+int CheckSourceFile(const wchar_t* item, SourceFile& source) {
+  DWORD length = GetFullPathNameW(item, DroppedPathCapacity, source.path, nullptr);
+  if (length == 0 || length >= DroppedPathCapacity) {
+    LogEvent(L"check", item, Outcome::Failed, L"the path is too long or not valid",
+             length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
+    return ExitSourceUnreadable;
+  }
+  DWORD attributes = GetFileAttributesW(source.path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    LogEvent(L"check", source.path, Outcome::Failed, L"the file is not there", GetLastError());
+    return ExitSourceUnreadable;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    LogEvent(L"check", source.path, Outcome::Failed, L"this is a folder, not a file");
+    return ExitSourceUnreadable;
+  }
+  HANDLE file = CreateFileW(source.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    LogEvent(L"check", source.path, Outcome::Failed, L"the file cannot be read", GetLastError());
+    return ExitSourceUnreadable;
+  }
+  CloseHandle(file);
+  source.cabinet = IsCabinet(source.path);
+  if (!source.cabinet && !IsControl(source.path)) {
+    LogEvent(L"check", source.path, Outcome::Failed,
+             L"not a .cab, .ocx or .dll file (the ending counts in any case, as for a drop)");
+    return ExitNotAControl;
+  }
+  char ansi[AnsiPathCapacity];
+  if (source.cabinet && !ConvertToAnsiPath(source.path, ansi, sizeof ansi)) {
+    LogEvent(L"check", source.path, Outcome::Failed,
+             L"the path holds characters that the ANSI code page cannot express, so the cabinet "
+             L"interface cannot open it");
+    return ExitSourceUnreadable;
+  }
+  return 0;
+}
