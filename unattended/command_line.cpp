@@ -157,5 +157,6 @@ const wchar_t UsageText[] =
     L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent、/passive = /quiet;\r\n"
     L"      /norestart 可以给出，本程序从不重启\r\n"
     L"退出代码: 0 成功; 1603 失败; 1605 未安装 (/verify); 1618 另一个无人值守运行正在进行;\r\n"
-    L"      1619 文件不存在或无法读取;\r\n"
-    L"      1620 不是 .ocx、.dll 或 .cab 文件; 1622 无法写入日志文件; 1639 命令行无效\r\n";
+    L"      1619 文件不存在、无法读取或路径过长;\r\n"
+    L"      1620 不是 .ocx、.dll 或 .cab 文件，或 .cab 包无法打开; 1622 无法写入日志文件;\r\n"
+    L"      1639 命令行无效\r\n";

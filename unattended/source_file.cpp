@@ -34,7 +34,7 @@ int CheckSourceFile(const wchar_t* item, SourceFile& source) {
   if (!source.cabinet && !IsControl(source.path)) {
     LogEvent(L"check", source.path, Outcome::Failed,
              L"not a .cab, .ocx or .dll file (the ending counts in any case, as for a drop)");
-    return ExitNotAControl;
+    return ExitPackageInvalid;
   }
   char ansi[AnsiPathCapacity];
   if (source.cabinet && !ConvertToAnsiPath(source.path, ansi, sizeof ansi)) {
@@ -43,5 +43,23 @@ int CheckSourceFile(const wchar_t* item, SourceFile& source) {
              L"interface cannot open it");
     return ExitSourceUnreadable;
   }
-  return 0;
+  if (!source.cabinet) return 0;
+  switch (CheckCabinet(ansi)) {
+    case CabinetCheck::Cabinet:
+    case CabinetCheck::NoInterface:  // told by the install, which cannot start it either
+      return 0;
+    case CabinetCheck::TooLong:
+      LogEvent(L"check", source.path, Outcome::Failed,
+               L"path too long: the cabinet interface opens a cabinet whose path has at most "
+               L"255 bytes in the ANSI code page");
+      return ExitSourceUnreadable;
+    case CabinetCheck::Unreadable:
+      LogEvent(L"check", source.path, Outcome::Failed, L"the file cannot be read");
+      return ExitSourceUnreadable;
+    case CabinetCheck::NotACabinet:
+      break;
+  }
+  LogEvent(L"check", source.path, Outcome::Failed,
+           L"the package could not be opened: the file is not a cabinet");
+  return ExitPackageInvalid;
 }

@@ -55,8 +55,9 @@ void AddNow(LogLine& line) {
   AddRunId(line);
 }
 
-// "error 2: The system cannot find the file specified."
-void AddErrorText(LogLine& line, DWORD error) {
+// "error 2: The system cannot find the file specified." The message's first insert (%1, as in
+// "%1 is not a valid Win32 application.") names the line's subject; any other stays as it is.
+void AddErrorText(LogLine& line, DWORD error, const wchar_t* subject) {
   wchar_t text[512] = {};
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                 nullptr, error, 0, text, 512, nullptr);
@@ -64,10 +65,18 @@ void AddErrorText(LogLine& line, DWORD error) {
     text[--length] = 0;
   AddText(line, L"error ");
   AddNumber(line, error);
-  if (length) {
-    AddText(line, L": ");
-    AddEscaped(line, text);
+  if (!length) return;
+  AddText(line, L": ");
+  wchar_t* rest = text;
+  for (wchar_t* p = text; *p; ++p) {
+    if (p[0] != L'%' || p[1] != L'1' || (p[2] >= L'0' && p[2] <= L'9')) continue;
+    *p = 0;
+    AddEscaped(line, rest);
+    AddEscaped(line, subject);
+    rest = p + 2;
+    p = rest - 1;
   }
+  AddEscaped(line, rest);
 }
 
 void WriteLine(const wchar_t* line, bool toConsole) {
@@ -86,14 +95,15 @@ void WriteEvent(const wchar_t* action, const wchar_t* subject, Outcome outcome,
   if (outcome == Outcome::Failed) ++Failures;
   LogLine line;
   AddNow(line);
-  for (const wchar_t* field : {action, subject ? subject : CurrentItem, OutcomeWord(outcome),
+  if (!subject) subject = CurrentItem;
+  for (const wchar_t* field : {action, subject, OutcomeWord(outcome),
                                detail ? detail : L""}) {
     AddText(line, L"\t");
     AddEscaped(line, field);
   }
   if (error) {
     AddText(line, L"\t");
-    AddErrorText(line, error);
+    AddErrorText(line, error, subject);
   }
   WriteLine(EndLine(line), ConsoleGetsEvents);
 }
@@ -232,7 +242,7 @@ void ReportLogRefusal(const LogOpening& opening) {
   AddText(line, opening.reason);
   if (opening.error) {
     AddText(line, L" (");
-    AddErrorText(line, opening.error);
+    AddErrorText(line, opening.error, opening.path);
     AddText(line, L")");
   }
   WriteToError(EndLine(line));

@@ -4,6 +4,7 @@
 // and the exit code.
 #include <windows.h>
 
+#include <iterator>
 
 #include "unattended/exit_codes.h"
 #include "unattended/unattended_steps.h"
@@ -11,14 +12,43 @@
 #include "platform/text.h"
 #include "core/register/cabinet.h"
 #include "core/register/drop.h"
+#include "core/register/image_machine.h"
 #include "core/register/register_control.h"
 #include "unattended/source_file.h"
 
 namespace {
 
+// What regsvr32's exit codes mean, by code.
+constexpr const wchar_t* Regsvr32Meanings[] = {
+    L"",
+    L": invalid arguments",
+    L": OLE could not be initialised",
+    L": the control could not be loaded",
+    L": the control has no DllRegisterServer",
+    L": the control's DllRegisterServer failed",
+};
+
+// The loader's refusal of a control built for another processor, in the program's words.
+const wchar_t* OtherMachineText(WORD machine) {
+  static_assert(OwnMachine == IMAGE_FILE_MACHINE_I386 || OwnMachine == IMAGE_FILE_MACHINE_AMD64,
+                "a program for x86 or x64");
+  if (machine == 0 || machine == OwnMachine) return nullptr;
+  if (OwnMachine == IMAGE_FILE_MACHINE_I386)
+    return machine == IMAGE_FILE_MACHINE_AMD64
+               ? L"装载ActiveX控件失败！ The control is built for 64-bit Windows (x64); this "
+                 L"32-bit program registers 32-bit controls only"
+               : L"装载ActiveX控件失败！ The control is built for another processor; this "
+                 L"32-bit program registers 32-bit (x86) controls only";
+  return machine == IMAGE_FILE_MACHINE_I386
+             ? L"装载ActiveX控件失败！ The control is built for 32-bit Windows (x86); this "
+               L"64-bit program registers 64-bit controls only"
+             : L"装载ActiveX控件失败！ The control is built for another processor; this "
+               L"64-bit program registers 64-bit (x64) controls only";
+}
+
 // A control's result as its log line: registered, a helper library skipped, or the failure.
 void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
-  wchar_t detail[64];
+  wchar_t detail[96];
   switch (result.status) {
     case RegistrationStatus::Registered:
       LogEvent(L"register", path, Outcome::Ok, L"regsvr32 exit code 0");
@@ -31,17 +61,21 @@ void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
       LogEvent(L"error", path, Outcome::Failed,
                L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！");
       return;
-    case RegistrationStatus::DidNotLoad:
-      LogEvent(L"error", path, Outcome::Failed, L"装载ActiveX控件失败！", result.error);
+    case RegistrationStatus::DidNotLoad: {
+      const wchar_t* otherMachine = OtherMachineText(result.machine);
+      LogEvent(L"error", path, Outcome::Failed,
+               otherMachine ? otherMachine : L"装载ActiveX控件失败！", result.error);
       return;
+    }
     case RegistrationStatus::NoEntryPoint:
       LogEvent(L"register", path, Outcome::Failed,
                L"no registration entry point (DllRegisterServer); not started");
       return;
     case RegistrationStatus::ExitCode:
-      // regsvr32's codes are its own (3: the control did not load, 4: no DllRegisterServer,
-      // 5: DllRegisterServer failed); they are reported, not passed on.
-      wsprintfW(detail, L"regsvr32 exit code %lu", result.exitCode);
+      // regsvr32's codes are its own; they are reported, not passed on.
+      wsprintfW(detail, L"regsvr32 exit code %lu%ls", result.exitCode,
+                result.exitCode < std::size(Regsvr32Meanings) ? Regsvr32Meanings[result.exitCode]
+                                                              : L"");
       LogEvent(L"register", path, Outcome::Failed, detail);
       return;
     case RegistrationStatus::TimeLimit:
@@ -85,7 +119,8 @@ void LogCabinetProgress(void* context, const Progress& progress) {
   }
 }
 
-bool InstallCabinet(const wchar_t* path) {
+// 0, ExitPackageInvalid for a cabinet whose headers could not be read, or ExitFatalError.
+int InstallCabinet(const wchar_t* path) {
   char ansi[AnsiPathCapacity] = {};
   ConvertToAnsiPath(path, ansi, sizeof ansi);  // checked with the sources
   CabinetLog log = {path};
@@ -96,23 +131,29 @@ bool InstallCabinet(const wchar_t* path) {
       break;
     case UnpackStatus::RootUnsafe:
       LogEvent(L"error", path, Outcome::Failed, UnpackRootRefusal);
-      return false;
+      return ExitFatalError;
     case UnpackStatus::FolderTaken:
     case UnpackStatus::FolderFailed:
       LogEvent(L"error", path, Outcome::Failed, UnpackDirectoryRefusal, result.error);
-      return false;
+      return ExitFatalError;
     case UnpackStatus::NoInterface:
       LogEvent(L"error", path, Outcome::Failed, L"the cabinet interface could not be started");
-      return false;
+      return ExitFatalError;
     case UnpackStatus::Failed:
       LogEvent(L"error", path, Outcome::Failed, L"the cabinet interface failed");
-      return false;
+      return ExitFatalError;
+  }
+  if (result.unopened) {
+    LogEvent(L"unpack", path, Outcome::Failed,
+             L"the package could not be opened: the cabinet is damaged before its first entry");
+    return ExitPackageInvalid;
   }
   if (!result.copiedWhole)
     LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
   if (result.registered == 0)
     LogEvent(L"register", path, Outcome::Failed, L"no control of the cabinet was registered");
-  return result.registered > 0 && result.failed == 0 && result.copiedWhole;
+  return result.registered > 0 && result.failed == 0 && result.copiedWhole ? ExitSuccess
+                                                                            : ExitFatalError;
 }
 
 }  // namespace
@@ -135,24 +176,25 @@ int InstallFiles(wchar_t* const* files, int count) {
     return fault;
   }
 
-  bool allInstalled = true;
+  // A failed install outranks a package that could not be opened.
+  int exitCode = ExitSuccess;
   for (int i = 0; i < count; ++i) {
     const SourceFile& source = sources[i];
     SetCurrentItem(source.path);
-    bool installed;
+    int code;
     if (source.cabinet) {
-      installed = InstallCabinet(source.path);
+      code = InstallCabinet(source.path);
     } else {
       RegistrationResult result = RegisterControl(source.path, ControlSource::Single);
       LogRegistration(source.path, result);
-      installed = result.status == RegistrationStatus::Registered;
+      code = result.status == RegistrationStatus::Registered ? ExitSuccess : ExitFatalError;
     }
-    LogEvent(L"install", source.path, installed ? Outcome::Ok : Outcome::Failed, nullptr);
-    CountItem(installed);
-    allInstalled = allInstalled && installed;
+    LogEvent(L"install", source.path, code == ExitSuccess ? Outcome::Ok : Outcome::Failed, nullptr);
+    CountItem(code == ExitSuccess);
+    if (code != ExitSuccess && exitCode != ExitFatalError) exitCode = code;
   }
   SetCurrentItem(nullptr);
   HeapFree(GetProcessHeap(), 0, sources);
-  if (allInstalled) CleanUpUnpackFolders(UnpackDir);
-  return allInstalled ? ExitSuccess : ExitFatalError;
+  if (exitCode == ExitSuccess) CleanUpUnpackFolders(UnpackDir);
+  return exitCode;
 }

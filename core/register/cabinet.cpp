@@ -1,6 +1,8 @@
 // Unpacking a cabinet into a fresh folder under UnpackRoot, and registering its controls.
 #include "core/register/cabinet.h"
 
+#include <fcntl.h>
+
 #include "platform/owned_handle.h"
 #include "platform/text.h"
 #include "core/register/cabinet_callbacks.h"
@@ -18,9 +20,46 @@ ERF FdiError;  // filled in by the interface; the program reports failures its o
 constexpr size_t CandidateCapacity = 400;
 
 CabinetResult Outcome(UnpackStatus status, DWORD error = 0) {
-  return {status, false, error, 0, 0, 0};
+  return {status, false, false, error, 0, 0, 0};
+}
+
+// Passes every event on to the caller's sink, counting the entries the copy reached.
+struct EntryCount {
+  const ProgressSink* outer;
+  int entries;
+};
+
+void CountEntries(void* context, const Progress& progress) {
+  auto* count = static_cast<EntryCount*>(context);
+  if (progress.event == ProgressEvent::EntryUnpacked) ++count->entries;
+  Report(count->outer, progress);
+}
+
+bool IsHeaderFault(int operation) {
+  return operation == FDIERROR_NOT_A_CABINET || operation == FDIERROR_UNKNOWN_CABINET_VERSION ||
+         operation == FDIERROR_CORRUPT_CABINET;
 }
 }  // namespace
+
+CabinetCheck CheckCabinet(const char* ansiPath) {
+  if (TextLength(ansiPath) > CabinetPathLimit) return CabinetCheck::TooLong;
+  const CabinetFunctions* cabinet = CabinetLibrary();
+  ERF error = {};
+  HFDI context = !cabinet ? nullptr
+                          : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
+                                            CabClose, CabSeek, cpuUNKNOWN, &error);
+  if (!context) return CabinetCheck::NoInterface;
+  CabinetCheck check = CabinetCheck::Unreadable;
+  INT_PTR file = CabOpen(const_cast<char*>(ansiPath), _O_RDONLY | _O_BINARY, 0);
+  if (file != -1) {
+    FDICABINETINFO info = {};
+    check = cabinet->isCabinet(context, file, &info) ? CabinetCheck::Cabinet
+                                                     : CabinetCheck::NotACabinet;
+    CabClose(file);
+  }
+  cabinet->destroy(context);
+  return check;
+}
 
 void Report(const ProgressSink* sink, const Progress& progress) {
   if (sink && sink->report) sink->report(sink->context, progress);
@@ -71,14 +110,17 @@ CabinetResult UnpackInto(UnpackFolder& folder, char* ansiPath, const ProgressSin
                           : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
                                             CabClose, CabSeek, cpu80386, &FdiError);
   if (!context) return Outcome(UnpackStatus::NoInterface);
-  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr,
-                              const_cast<ProgressSink*>(sink));
+  EntryCount count = {sink, 0};
+  ProgressSink counting = {CountEntries, &count};
+  FdiError = ERF();
+  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, &counting);
   // A copy that stopped part way leaves no cut file under an entry's name.
-  DiscardUnfinishedEntry(sink);
+  DiscardUnfinishedEntry(&counting);
   BOOL destroyed = cabinet->destroy(context);
   Report(sink, {ProgressEvent::UnpackEnded, UnpackDir, EntryStatus::Written, 0, nullptr});
   CabinetResult result = Outcome(copied || destroyed ? UnpackStatus::Unpacked : UnpackStatus::Failed);
   result.copiedWhole = copied != FALSE;
+  result.unopened = !copied && count.entries == 0 && IsHeaderFault(FdiError.erfOper);
   return result;
 }
 }  // namespace

@@ -71,9 +71,22 @@ enum class UnpackStatus {
 struct CabinetResult {
   UnpackStatus unpack;
   bool copiedWhole;
+  // The copy failed on the cabinet's own headers before it reached any entry: the file is not
+  // a cabinet, of a version the interface does not know, or damaged from the start.
+  bool unopened;
   DWORD error;
   int registered, helpers, failed;  // controls, by what became of them
 };
+
+// The interface takes a cabinet's folder and its file name each below 256 bytes
+// (CB_MAX_CAB_PATH, CB_MAX_CABINET_NAME), and Wine's joins the two below MAX_PATH; a longer
+// path fails as a file that is not found. A full path of at most 255 bytes in the ANSI code
+// page meets both.
+constexpr size_t CabinetPathLimit = 255;
+
+// A file offered as a cabinet, judged by its header alone before anything is unpacked.
+enum class CabinetCheck { Cabinet, TooLong, NotACabinet, Unreadable, NoInterface };
+CabinetCheck CheckCabinet(const char* ansiPath);
 
 // Unpacks the cabinet at ansiPath (its path in the ANSI code page, in a writable buffer of
 // AnsiPathCapacity bytes, which is cut to its directory part) into a new

@@ -7,11 +7,12 @@
 #include <fdi.h>
 
 struct CabinetFunctions {
-  decltype(&FDICreate) create;    // ordinal 20
-  decltype(&FDICopy) copy;        // ordinal 22
-  decltype(&FDIDestroy) destroy;  // ordinal 23
+  decltype(&FDICreate) create;          // ordinal 20
+  decltype(&FDIIsCabinet) isCabinet;    // ordinal 21
+  decltype(&FDICopy) copy;              // ordinal 22
+  decltype(&FDIDestroy) destroy;        // ordinal 23
 };
 
-// The three functions, looked up by ordinal once the library is loaded (on first use; it
+// The four functions, looked up by ordinal once the library is loaded (on first use; it
 // stays loaded). Null when the library or one of the functions cannot be had.
 const CabinetFunctions* CabinetLibrary();

@@ -1,5 +1,6 @@
 #include "core/register/register_control.h"
 
+#include "core/register/image_machine.h"
 #include "platform/owned_handle.h"
 #include "platform/system_path.h"
 #include "platform/text.h"
@@ -41,7 +42,7 @@ bool WithBackslashes(const wchar_t* path, wchar_t (&out)[ControlPathCapacity]) {
 }
 
 RegistrationResult Result(RegistrationStatus status, DWORD error = 0, DWORD exitCode = 0) {
-  return {status, error, exitCode};
+  return {status, error, exitCode, 0};
 }
 
 }  // namespace
@@ -117,8 +118,11 @@ RegistrationResult RegisterControl(const wchar_t* path, ControlSource source) {
     return Result(RegistrationStatus::RefusedPath);
   DWORD error = 0;
   switch (ProbeControl(path, &error)) {
-    case ProbeStatus::DidNotLoad:
-      return Result(RegistrationStatus::DidNotLoad, error);
+    case ProbeStatus::DidNotLoad: {
+      RegistrationResult result = Result(RegistrationStatus::DidNotLoad, error);
+      if (error == ERROR_BAD_EXE_FORMAT) result.machine = ImageMachine(path);
+      return result;
+    }
     case ProbeStatus::NoEntryPoint:
       return Result(source == ControlSource::InCabinet ? RegistrationStatus::HelperLibrary
                                                        : RegistrationStatus::NoEntryPoint);

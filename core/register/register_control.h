@@ -23,6 +23,9 @@ struct RegistrationResult {
   RegistrationStatus status;
   DWORD error;     // the system's code, where there is one
   DWORD exitCode;  // regsvr32's, for ExitCode
+  // DidNotLoad with ERROR_BAD_EXE_FORMAT: the processor the file is built for (0: it is no
+  // image); one other than OwnMachine is a control of the other bitness.
+  WORD machine;
 };
 
 inline bool IsFailure(RegistrationStatus status) {

@@ -68,8 +68,8 @@ struct UnattendedRegister : testing::Test {
   std::vector<std::wstring> lines;
 };
 
-std::string FileContent(const char* unixPath) {
-  HANDLE file = CreateFileW(WindowsPath(unixPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+std::string FileContent(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   std::string content;
   if (file == INVALID_HANDLE_VALUE) return content;
@@ -79,6 +79,7 @@ std::string FileContent(const char* unixPath) {
   CloseHandle(file);
   return content;
 }
+std::string FileContent(const char* unixPath) { return FileContent(WindowsPath(unixPath)); }
 
 std::string Ansi(const std::wstring& wide) {
   std::string out;
@@ -145,4 +146,113 @@ TEST_F(UnattendedRegister, AnEntryRefusedByTheNameCheckIsLoggedAsRefused) {
   EXPECT_EQ(L"ok", Events(L"register", L"/first.ocx").at(0)[3]) << Show();
   EXPECT_EQ(L"failed", Events(L"install", L"refused.cab").at(0)[3]);
   RemoveTree(L"Vorn.Test.first");
+}
+
+namespace {
+// The folders under the unpack root now.
+std::vector<std::wstring> UnpackFolders() {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(L"C:\\VornActiveX\\*", &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+bool Mentions(const std::vector<std::wstring>& lines, const std::wstring& text) {
+  for (const std::wstring& line : lines)
+    if (line.find(text) != std::wstring::npos) return true;
+  return false;
+}
+}  // namespace
+
+// Packages that cannot be opened: a text file named .cab and a cabinet at a path longer than
+// the cabinet interface opens are refused by the check, before any folder is made; a cabinet
+// cut inside its headers fails at the unpacking, as a package, not as a missing file.
+TEST_F(UnattendedRegister, PackagesThatCannotBeOpenedHaveTheirOwnCodes) {
+  std::string control = FileContent(TESTCTL_DLL);
+  std::wstring text = Folder() + L"text.cab";
+  std::string words = "This is a text file, renamed.\r\n";
+  HANDLE file = CreateFileW(text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, words.data(), static_cast<DWORD>(words.size()), &written, nullptr));
+  CloseHandle(file);
+  std::vector<std::wstring> before = UnpackFolders();
+
+  UnattendedRun run = Install(Quoted(text), L"text.log");
+  EXPECT_EQ(1620u, run.exitCode) << Show();
+  auto check = Events(L"check", L"text.cab");
+  ASSERT_EQ(1u, check.size()) << Show();
+  EXPECT_EQ(L"the package could not be opened: the file is not a cabinet", check[0][4]);
+  EXPECT_TRUE(Events(L"unpack", L"").empty()) << Show();
+
+  // 3 × 91 characters of folders: beyond 255 in all, well inside what the program takes.
+  std::wstring deep = Folder();
+  for (int level = 0; level < 3; ++level) {
+    deep += std::wstring(90, static_cast<wchar_t>(L'a' + level)) + L"\\";
+    CreateDirectoryW(deep.c_str(), nullptr);
+  }
+  std::wstring shortCabinet = Folder() + L"short.cab", longCabinet = deep + L"long.cab";
+  ASSERT_TRUE(WriteCabinet(Ansi(shortCabinet), {{"X.ocx", control}}));
+  ASSERT_TRUE(CopyFileW(shortCabinet.c_str(), longCabinet.c_str(), FALSE));
+  run = Install(Quoted(longCabinet), L"long.log");
+  EXPECT_EQ(1619u, run.exitCode) << Show();
+  check = Events(L"check", L"long.cab");
+  ASSERT_EQ(1u, check.size()) << Show();
+  EXPECT_EQ(0u, check[0][4].rfind(L"path too long", 0)) << Show();
+  EXPECT_FALSE(KeyExists(L"Vorn.Test.X"));
+  EXPECT_EQ(before, UnpackFolders());
+
+  // The header whole, the folder and entry records cut off.
+  std::string bytes = FileContent(shortCabinet);
+  ASSERT_GT(bytes.size(), 44u);
+  std::wstring cut = Folder() + L"cut.cab";
+  file = CreateFileW(cut.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_TRUE(WriteFile(file, bytes.data(), 40, &written, nullptr));
+  CloseHandle(file);
+  run = Install(Quoted(cut), L"cut.log");
+  EXPECT_EQ(1620u, run.exitCode) << Show();
+  auto unpacked = Events(L"unpack", L"cut.cab");
+  ASSERT_FALSE(unpacked.empty()) << Show();
+  EXPECT_EQ(L"the package could not be opened: the cabinet is damaged before its first entry",
+            unpacked.back()[4]);
+  EXPECT_FALSE(Mentions(lines, L"error 2:")) << Show();
+  EXPECT_FALSE(KeyExists(L"Vorn.Test.X"));
+}
+
+// What a failed registration was: regsvr32's code with its meaning, and for a control of the
+// other processor the loader's text with the file it names, and what is wrong with it.
+TEST_F(UnattendedRegister, AFailedRegistrationSaysWhatWentWrong) {
+  std::wstring failing = Folder() + L"failing.ocx";
+  ASSERT_TRUE(CopyFileW(WindowsPath(FAILCTL_DLL).c_str(), failing.c_str(), FALSE));
+  // The test control, marked as built for the other processor.
+  std::string image = FileContent(TESTCTL_DLL);
+  ASSERT_GT(image.size(), 0x40u);
+  DWORD peOffset = *reinterpret_cast<const DWORD*>(image.data() + 0x3C);
+  ASSERT_LT(peOffset + 6, image.size());
+  WORD& machine = *reinterpret_cast<WORD*>(&image[peOffset + 4]);
+  machine = machine == IMAGE_FILE_MACHINE_AMD64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+  std::wstring other = Folder() + L"other.ocx";
+  HANDLE file = CreateFileW(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr));
+  CloseHandle(file);
+
+  UnattendedRun run = Install(Quoted(failing) + L" " + Quoted(other), L"failed.log");
+  EXPECT_EQ(1603u, run.exitCode) << Show();
+  auto registered = Events(L"register", L"failing.ocx");
+  ASSERT_EQ(1u, registered.size()) << Show();
+  EXPECT_EQ(L"regsvr32 exit code 5: the control's DllRegisterServer failed", registered[0][4]);
+  auto refused = Events(L"error", L"other.ocx");
+  ASSERT_EQ(1u, refused.size()) << Show();
+  const wchar_t* built = machine == IMAGE_FILE_MACHINE_I386 ? L"built for 32-bit Windows (x86)"
+                                                            : L"built for 64-bit Windows (x64)";
+  EXPECT_NE(std::wstring::npos, refused[0][4].find(built)) << Show();
+  ASSERT_EQ(6u, refused[0].size()) << Show();
+  EXPECT_EQ(0u, refused[0][5].rfind(L"error 193: ", 0)) << Show();
+  EXPECT_EQ(std::wstring::npos, refused[0][5].find(L"%1")) << Show();
+  EXPECT_NE(std::wstring::npos, refused[0][5].find(L"other.ocx")) << Show();
 }
