@@ -41,3 +41,15 @@ struct OwnedLibrary {
   }
   HMODULE module;
 };
+
+// A block of the process heap, for buffers too large for a worker thread's stack and too large
+// to lie in the image as static data. Null when the heap had no room.
+struct OwnedHeapBlock {
+  explicit OwnedHeapBlock(SIZE_T size) : data(HeapAlloc(GetProcessHeap(), 0, size)) {}
+  OwnedHeapBlock(const OwnedHeapBlock&) = delete;
+  OwnedHeapBlock& operator=(const OwnedHeapBlock&) = delete;
+  ~OwnedHeapBlock() {
+    if (data) HeapFree(GetProcessHeap(), 0, data);
+  }
+  void* data;
+};

@@ -36,6 +36,24 @@ inline bool AppendText(Char (&dst)[N], const Char* src) { return AppendText(dst,
 template <typename Char, size_t N>
 inline bool CopyText(Char (&dst)[N], const Char* src) { return CopyText(dst, N, src); }
 
+// Appends the decimal digits of value (with '-' when negative).
+inline bool AppendNumber(wchar_t* dst, size_t cap, long long value) {
+  wchar_t digits[24];
+  size_t at = sizeof digits / sizeof digits[0];
+  digits[--at] = 0;
+  unsigned long long rest = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                      : static_cast<unsigned long long>(value);
+  do {
+    digits[--at] = static_cast<wchar_t>(L'0' + rest % 10);
+    rest /= 10;
+  } while (rest);
+  if (value < 0) digits[--at] = L'-';
+  return AppendText(dst, cap, digits + at);
+}
+
+template <size_t N>
+inline bool AppendNumber(wchar_t (&dst)[N], long long value) { return AppendNumber(dst, N, value); }
+
 // True when text ends in suffix, compared code unit by code unit (case-sensitive).
 inline bool EndsWith(const wchar_t* text, const wchar_t* suffix) {
   size_t n = TextLength(text), k = TextLength(suffix);

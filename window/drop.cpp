@@ -55,8 +55,11 @@ void DescribeFailure(const RegistrationResult& result, wchar_t (&text)[ReasonCap
       CopyText(text, L"此文件没有注册函数DllRegisterServer，不是ActiveX控件，未注册！");
       break;
     case RegistrationStatus::ExitCode:
-      swprintf(text, ReasonCapacity, L"注册ActiveX控件失败！regsvr32返回%lu：%ls。",
-               static_cast<unsigned long>(result.exitCode), Regsvr32Meaning(result.exitCode));
+      // Fits: the meanings are short; a cut text would be refused whole and left empty.
+      if (!(CopyText(text, L"注册ActiveX控件失败！regsvr32返回") &&
+            AppendNumber(text, result.exitCode) && AppendText(text, L"：") &&
+            AppendText(text, Regsvr32Meaning(result.exitCode)) && AppendText(text, L"。")))
+        text[0] = 0;
       break;
     case RegistrationStatus::TimeLimit:
       CopyText(text, L"注册ActiveX控件超时：regsvr32在120秒内没有完成！");
@@ -100,7 +103,11 @@ void AppendEscaped(const wchar_t* text) {
     if (c == L'\r') CopyText(escape, L"\\r");
     else if (c == L'\n') CopyText(escape, L"\\n");
     else if (c == L'\t') CopyText(escape, L"\\t");
-    else swprintf(escape, 8, L"\\x%02X", static_cast<unsigned>(c));
+    else {
+      constexpr wchar_t Hex[] = L"0123456789ABCDEF";
+      const wchar_t code[] = {L'\\', L'x', Hex[(c >> 4) & 15], Hex[c & 15], 0};
+      CopyText(escape, code);
+    }
     StatusTextAppend(escape);
     run = p + 1;
   }

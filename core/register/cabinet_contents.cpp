@@ -7,6 +7,7 @@
 
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_library.h"
+#include "platform/owned_handle.h"
 #include "platform/text.h"
 
 namespace {
@@ -118,10 +119,12 @@ bool SameBytes(const wchar_t* path, const CabinetEntry& entry) {
               !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
               info.nFileSizeHigh == 0 && info.nFileSizeLow == entry.size;
   unsigned long long hash = HashStart;
-  static char chunk[65536];
+  constexpr DWORD ChunkSize = 65536;
+  OwnedHeapBlock chunk(ChunkSize);
+  same = same && chunk.data != nullptr;
   DWORD read = 0;
-  while (same && ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read)
-    hash = Hash(hash, chunk, read);
+  while (same && ReadFile(file, chunk.data, ChunkSize, &read, nullptr) && read)
+    hash = Hash(hash, chunk.data, read);
   CloseHandle(file);
   return same && hash == entry.hash;
 }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <iterator>
 
+#include "platform/owned_handle.h"
 #include "platform/text.h"
 
 namespace {
@@ -219,9 +220,15 @@ FolderFate HoldFile(const wchar_t* folder, const wchar_t* name, size_t length, H
 // Holds every file of the folder, read through the folder's own handle (so what is listed is
 // what is held open, not whatever the path may lead to by then).
 FolderFate HoldFiles(HANDLE directory, const wchar_t* folder, HandleList& files, DWORD* error) {
-  alignas(8) static BYTE listing[65536];
+  constexpr DWORD ListingSize = 65536;
+  OwnedHeapBlock block(ListingSize);  // the heap's blocks are aligned for any entry
+  auto* listing = static_cast<BYTE*>(block.data);
+  if (!listing) {
+    *error = ERROR_NOT_ENOUGH_MEMORY;
+    return FolderFate::Failed;
+  }
   FILE_INFO_BY_HANDLE_CLASS query = FileFullDirectoryRestartInfo;
-  while (GetFileInformationByHandleEx(directory, query, listing, sizeof listing)) {
+  while (GetFileInformationByHandleEx(directory, query, listing, ListingSize)) {
     query = FileFullDirectoryInfo;
     auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(listing);
     for (;;) {

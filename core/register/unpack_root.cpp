@@ -115,11 +115,12 @@ bool MoveAside(HANDLE handle, const wchar_t* root, wchar_t* movedAside, size_t c
   alignas(FILE_RENAME_INFO) BYTE buffer[sizeof(FILE_RENAME_INFO) + (NameCapacity + 4) * sizeof(wchar_t)];
   const long long seconds = _time64(nullptr);
   for (int attempt = 1; attempt <= 100; ++attempt) {
-    wchar_t name[NameCapacity];
-    int length = attempt == 1
-                     ? swprintf(name, NameCapacity, L"%ls.untrusted-%lld", root, seconds)
-                     : swprintf(name, NameCapacity, L"%ls.untrusted-%lld-%d", root, seconds, attempt);
-    if (length < 0 || static_cast<size_t>(length) + 1 > NameCapacity) {
+    // "<root>.untrusted-<seconds>", then "-<attempt>" from the second attempt on.
+    wchar_t name[NameCapacity] = {};
+    bool fits = CopyText(name, root) && AppendText(name, L".untrusted-") &&
+                AppendNumber(name, seconds) &&
+                (attempt == 1 || (AppendText(name, L"-") && AppendNumber(name, attempt)));
+    if (!fits) {
       *error = ERROR_FILENAME_EXCED_RANGE;
       return false;
     }
