@@ -13,6 +13,7 @@
 #include "bench/processes.h"
 #include "bench/timing.h"
 #include "core/register/cabinet.h"
+#include "core/register/register_control.h"
 #include "window/drop.h"
 #include "window/globals.h"
 
@@ -134,6 +135,38 @@ double TimeEach(const wchar_t* format, const std::vector<std::wstring>& files, c
   return total;
 }
 
+// The registration core on each file, no window and no unpacking: the load probe, then the
+// interpreter and regsvr32, waited for (probeOnly: the probe alone).
+double TimeCore(const std::vector<std::wstring>& files, bool probeOnly, const char* key,
+                int* status) {
+  ForgetRegistrations(files);
+  Settle();
+  double total = 0;
+  for (const auto& file : files) {
+    wchar_t path[MAX_PATH];
+    swprintf(path, MAX_PATH, L"%ls%ls", FloorDir, file.c_str());
+    double t0 = NowMs();
+    bool ok;
+    if (probeOnly) {
+      DWORD error = 0;
+      ok = ProbeControl(path, &error) == ProbeStatus::Control;
+    } else {
+      ok = RegisterControl(path, ControlSource::InCabinet).status == RegistrationStatus::Registered;
+    }
+    total += NowMs() - t0;
+    if (!ok) {
+      Note(Section, "%s: %ls failed", key, path);
+      *status = 1;
+      return -1;
+    }
+  }
+  if (!probeOnly && CountRegistered(files) != files.size()) {
+    Note(Section, "%s: not every control registered", key);
+    *status = 1;
+  }
+  return total;
+}
+
 }  // namespace
 
 int RunRegisterBench(const wchar_t* cabinet, int runs, unsigned expectedControls) {
@@ -173,9 +206,14 @@ int RunRegisterBench(const wchar_t* cabinet, int runs, unsigned expectedControls
     if (f >= 0) floor.push_back(f);
     product.push_back(p);
   }
+  std::vector<double> core, probe;
   for (int run = 0; run < runs; ++run) {
     double c = TimeEach(cmdFormat, files, "diag_cmd", &status);
     if (c >= 0) viaCmd.push_back(c);
+    double r = TimeCore(files, false, "diag_core", &status);
+    if (r >= 0) core.push_back(r);
+    double l = TimeCore(files, true, "diag_probe", &status);
+    if (l >= 0) probe.push_back(l);
   }
   Note(Section, "%u controls; StatusBox shows %d characters after the drop",
        static_cast<unsigned>(files.size()), GetWindowTextLengthW(StatusBox));
@@ -183,6 +221,8 @@ int RunRegisterBench(const wchar_t* cabinet, int runs, unsigned expectedControls
   Report(Section, "product", "HandleDroppedFile + report", "ms", product);
   Report(Section, "diag_cmd", "analysis: cmd.exe /c regsvr32 /s, one after another", "ms",
          viaCmd);
+  Report(Section, "diag_core", "analysis: RegisterControl on each file, no window", "ms", core);
+  Report(Section, "diag_probe", "analysis: the load probe alone on each file", "ms", probe);
   RemoveDirectoryTree(L"C:\\benchout");
   RemoveDirectoryTree(ProductRoot);
   ForgetRegistrations(files);
