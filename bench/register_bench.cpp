@@ -147,15 +147,18 @@ double TimeCore(const std::vector<std::wstring>& files, bool probeOnly, const ch
     swprintf(path, MAX_PATH, L"%ls%ls", FloorDir, file.c_str());
     double t0 = NowMs();
     bool ok;
+    RegistrationResult result = {};
     if (probeOnly) {
-      DWORD error = 0;
-      ok = ProbeControl(path, &error) == ProbeStatus::Control;
+      ok = ProbeControl(path, &result.error) == ProbeStatus::Control;
     } else {
-      ok = RegisterControl(path, ControlSource::InCabinet).status == RegistrationStatus::Registered;
+      result = RegisterControl(path, ControlSource::InCabinet);
+      ok = result.status == RegistrationStatus::Registered;
     }
     total += NowMs() - t0;
     if (!ok) {
-      Note(Section, "%s: %ls failed", key, path);
+      Note(Section, "%s: %ls failed (status %d, error %lu, exit code %lu)", key, path,
+           static_cast<int>(result.status), static_cast<unsigned long>(result.error),
+           static_cast<unsigned long>(result.exitCode));
       *status = 1;
       return -1;
     }
