@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/text.h"
+
 namespace {
 const wchar_t CutMark[] = L" [...]";
 // Room kept back for the mark and the line break.
@@ -65,8 +67,8 @@ void AddEscaped(LogLine& line, const wchar_t* text) {
 }
 
 void AddNumber(LogLine& line, unsigned long number) {
-  wchar_t digits[16];
-  wsprintfW(digits, L"%lu", number);
+  wchar_t digits[24] = {};
+  AppendNumber(digits, number);
   AddText(line, digits);
 }
 

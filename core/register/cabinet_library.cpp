@@ -32,8 +32,7 @@ const CabinetFunctions* CabinetLibrary() {
   if (!module) return nullptr;
   CabinetFunctions found = {};
   if (!Lookup(module, 20, &found.create) || !Lookup(module, 21, &found.isCabinet) ||
-      !Lookup(module, 22, &found.copy) ||
-      !Lookup(module, 23, &found.destroy)) {
+      !Lookup(module, 22, &found.copy) || !Lookup(module, 23, &found.destroy)) {
     FreeLibrary(module);
     return nullptr;
   }
