@@ -203,6 +203,6 @@ LogFileOpening OpenLogFile(const wchar_t* full, unsigned long long rotateOver, c
     // A hard link: another name of a file that may be the system's.
     opening.reason = L"the log file has other names (hard links); nothing is written there";
   }
-  if (!opening.reason) opening.file = owned.release();
+  if (!opening.reason) opening.file = std::move(owned);
   return opening;
 }

@@ -1,5 +1,7 @@
 #include "unattended/run_output.h"
 
+#include <utility>
+
 #include "platform/growing_array.h"
 #include "platform/text.h"
 #include "platform/unique.h"
@@ -83,8 +85,8 @@ void Open(UniqueCreateFileHandle& slot, const wchar_t* full, LogOpening* opening
   LogFileOpening file = OpenLogFile(full, rotateOver, oldPath);
   opening->reason = file.reason;
   opening->error = file.error;
-  if (file.file == INVALID_HANDLE_VALUE) return;
-  slot.reset(file.file);
+  if (!file.file) return;
+  slot = std::move(file.file);
   MarkIfEmptyFile(slot.get());
 }
 
