@@ -12,6 +12,9 @@
 // get() lends the handle; put() releases the held one and gives its address for an
 // out-parameter; release() hands the handle over to the caller; reset(h) releases and takes h;
 // valid() and explicit operator bool tell whether a handle is held. Owners move, never copy.
+// put() hands the out-parameter over holding "none"; the registry functions leave it null when
+// they fail. A function that may leave something else there on failure is followed by
+// release() on that path (nothing was opened, so nothing is closed).
 #pragma once
 #include <windows.h>
 
