@@ -7,6 +7,7 @@
 #include "window/main_window.h"
 #include "unattended/unattended.h"
 #include "platform/system_path.h"
+#include "platform/unique.h"
 
 namespace {
 // A single path (a forgotten /install) where no one sees the window, which would then wait
@@ -25,8 +26,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // from the current directory, and where the system allows it none but the system's own.
   RestrictDllSearch();
   int count = 0;
-  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-  CommandLine line = args ? ParseCommandLine(count - 1, args + 1) : CommandLine();
+  UniqueLocal<wchar_t**> args(CommandLineToArgvW(GetCommandLineW(), &count));
+  CommandLine line = args ? ParseCommandLine(count - 1, args.get() + 1) : CommandLine();
   int exitCode;
   if (line.mode == RunMode::Window)
     exitCode = RunApplication(instance);
@@ -36,6 +37,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     exitCode = RunUnattended(WithoutDesktop(line));
   else
     exitCode = RunUnattended(line);
-  if (args) LocalFree(args);
   return exitCode;
 }

@@ -4,30 +4,28 @@
 
 #include <cwchar>
 
+#include "platform/unique.h"
+
 bool PostRemoteDrop(HWND target, const wchar_t* path) {
   DWORD processId = 0;
   GetWindowThreadProcessId(target, &processId);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
-                               FALSE, processId);
+  UniqueKernelHandle process(OpenProcess(
+      PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, processId));
   if (!process) return false;
   // DROPFILES, then the one name and the empty name that ends the list.
   size_t pathBytes = (wcslen(path) + 1) * sizeof(wchar_t);
   size_t size = sizeof(DROPFILES) + pathBytes + sizeof(wchar_t);
   unsigned char block[sizeof(DROPFILES) + 2 * 1024 * sizeof(wchar_t)] = {};
-  if (size > sizeof(block)) {
-    CloseHandle(process);
-    return false;
-  }
+  if (size > sizeof(block)) return false;
   auto* header = reinterpret_cast<DROPFILES*>(block);
   header->pFiles = sizeof(DROPFILES);
   header->pt = {20, 20};
   header->fNC = FALSE;
   header->fWide = TRUE;
   memcpy(block + sizeof(DROPFILES), path, pathBytes);
-  void* remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  bool ok = remote && WriteProcessMemory(process, remote, block, size, nullptr) &&
+  void* remote = VirtualAllocEx(process.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  bool ok = remote && WriteProcessMemory(process.get(), remote, block, size, nullptr) &&
             PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
-  CloseHandle(process);
   return ok;
 }
 

@@ -4,26 +4,19 @@
 // opened in.
 #include "unattended/log_file.h"
 
-#include <sddl.h>
+#include <utility>
 
+#include "platform/admin_only.h"
 #include "platform/text.h"
+#include "platform/unique.h"
 
 namespace {
 
 constexpr int MaxDepth = 128;
 const wchar_t LinkReason[] = L"the log path leads through a link or junction; nothing is written there";
-// As the unpack root: only administrators and SYSTEM may write, users may read.
-const wchar_t FolderDescriptor[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-
 struct HeldFolders {
-  HANDLE held[MaxDepth];
+  UniqueCreateFileHandle held[MaxDepth];
   int count = 0;
-  HeldFolders() = default;
-  HeldFolders(const HeldFolders&) = delete;
-  HeldFolders& operator=(const HeldFolders&) = delete;
-  ~HeldFolders() {
-    for (int i = 0; i < count; ++i) CloseHandle(held[i]);
-  }
 };
 
 // The part of a full path that is not checked, because no user can replace it: "C:\", or
@@ -54,15 +47,11 @@ HANDLE OpenFolder(const wchar_t* path) {
 }
 
 bool CreateProtectedFolder(const wchar_t* path) {
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(FolderDescriptor, SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
-    return false;
-  attributes.lpSecurityDescriptor = descriptor;
-  bool made = CreateDirectoryW(path, &attributes) || GetLastError() == ERROR_ALREADY_EXISTS;
-  LocalFree(descriptor);
-  return made;
+  // As the unpack root: only administrators and SYSTEM may write, users may read.
+  UniqueSecurityDescriptor descriptor = MakeSecurityDescriptor(AdminsOnlyFolderSddl);
+  if (!descriptor) return false;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
+  return CreateDirectoryW(path, &attributes) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 LogFileOpening Refused(const wchar_t* reason, DWORD error = 0) {
@@ -83,21 +72,22 @@ LogFileOpening HoldFolders(const wchar_t* full, HeldFolders& folders) {
     if (folder[i] != L'\\') continue;
     if (folders.count == MaxDepth) return Refused(L"the log path has too many folders");
     folder[i] = 0;
-    HANDLE handle = OpenFolder(folder);
-    if (handle == INVALID_HANDLE_VALUE) {
+    UniqueCreateFileHandle handle(OpenFolder(folder));
+    if (!handle) {
       DWORD error = GetLastError();
       if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
         return Refused(L"a folder of the log path cannot be opened", error);
       if (NameIsReparsePoint(folder)) return Refused(LinkReason);  // a link to nowhere
       if (!CreateProtectedFolder(folder))
         return Refused(L"a folder of the log path cannot be created", GetLastError());
-      handle = OpenFolder(folder);
-      if (handle == INVALID_HANDLE_VALUE)
+      handle.reset(OpenFolder(folder));
+      if (!handle)
         return Refused(L"a folder of the log path cannot be opened", GetLastError());
     }
-    folders.held[folders.count++] = handle;
+    HANDLE held = handle.get();
+    folders.held[folders.count++] = std::move(handle);
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(handle, &info))
+    if (!GetFileInformationByHandle(held, &info))
       return Refused(L"a folder of the log path cannot be opened", GetLastError());
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || NameIsReparsePoint(folder))
       return Refused(LinkReason);
@@ -185,19 +175,22 @@ LogFileOpening OpenLogFile(const wchar_t* full, unsigned long long rotateOver, c
   }
   // A new file only where there was none: never through a link that appeared meanwhile.
   DWORD disposition = attributes == INVALID_FILE_ATTRIBUTES ? CREATE_NEW : OPEN_EXISTING;
-  HANDLE file = CreateFileW(full, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  UniqueCreateFileHandle owned(CreateFileW(full, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  HANDLE file = owned.get();
+  if (!owned) {
     DWORD error = GetLastError();
     // Nothing was there a moment ago: a link to nowhere (which Wine shows as nothing), or a
     // file made meanwhile. Neither is written through.
     if (disposition == CREATE_NEW && error == ERROR_FILE_EXISTS) return Refused(LinkReason, error);
     return Refused(L"the log file cannot be opened", error);
   }
-  HANDLE parent = folders.count ? folders.held[folders.count - 1] : INVALID_HANDLE_VALUE;
+  // A file at the root of a drive: its folder is opened for the comparison alone.
+  UniqueCreateFileHandle rootFolder;
   wchar_t root[4] = {full[0], full[1], full[2], 0};
-  if (parent == INVALID_HANDLE_VALUE && RootLength(full) == 3) parent = OpenFolder(root);
+  if (!folders.count && RootLength(full) == 3) rootFolder.reset(OpenFolder(root));
+  HANDLE parent = folders.count ? folders.held[folders.count - 1].get() : rootFolder.get();
   LogFileOpening opening;
   BY_HANDLE_FILE_INFORMATION info = {};
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
@@ -210,11 +203,6 @@ LogFileOpening OpenLogFile(const wchar_t* full, unsigned long long rotateOver, c
     // A hard link: another name of a file that may be the system's.
     opening.reason = L"the log file has other names (hard links); nothing is written there";
   }
-  if (!folders.count && parent != INVALID_HANDLE_VALUE) CloseHandle(parent);
-  if (opening.reason) {
-    CloseHandle(file);
-    return opening;
-  }
-  opening.file = file;
+  if (!opening.reason) opening.file = std::move(owned);
   return opening;
 }

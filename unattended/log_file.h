@@ -6,12 +6,14 @@
 
 #include <cstddef>
 
+#include "platform/unique.h"
+
 constexpr size_t LogPathCapacity = 1000;
 
 struct LogFileOpening {
-  HANDLE file = INVALID_HANDLE_VALUE;  // appended to; closed by the caller
-  const wchar_t* reason = nullptr;     // when refused: what is wrong, for the log
-  DWORD error = 0;                     // the system's error, or 0
+  UniqueCreateFileHandle file;     // appended to; none when refused
+  const wchar_t* reason = nullptr;  // when refused: what is wrong, for the log
+  DWORD error = 0;                  // the system's error, or 0
 };
 
 // path as given to /log: %NAME% expanded, then made a full path. False with a reason when

@@ -10,7 +10,7 @@
 // runs on has private namespaces; any failure after the boundary exists refuses the run.
 #include "unattended/run_lock.h"
 
-#include <sddl.h>
+#include "platform/admin_only.h"
 
 namespace {
 
@@ -18,21 +18,6 @@ const wchar_t BoundaryName[] = L"Ctlwarden";
 const wchar_t NamespaceAlias[] = L"Ctlwarden";
 const wchar_t MutexName[] = L"Ctlwarden\\UnattendedRun";
 const wchar_t FallbackMutexName[] = L"Global\\Ctlwarden.UnattendedRun.NoPrivateNamespace";
-const wchar_t AdminsOnly[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
-
-struct Descriptor {
-  PSECURITY_DESCRIPTOR value = nullptr;
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-  Descriptor() {
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(AdminsOnly, SDDL_REVISION_1, &value, nullptr))
-      attributes.lpSecurityDescriptor = value;
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (value) LocalFree(value);
-  }
-};
 
 struct Boundary {
   HANDLE value = nullptr;
@@ -68,25 +53,26 @@ HANDLE OpenSpace(HANDLE boundary, SECURITY_ATTRIBUTES* attributes, DWORD* error)
 }  // namespace
 
 RunLock::~RunLock() {
-  if (mutex) CloseHandle(mutex);
+  mutex.reset();
   if (space) ClosePrivateNamespace(space, 0);
 }
 
 bool OpenRunLock(RunLock& lock, DWORD* error) {
   *error = 0;
-  Descriptor descriptor;
-  if (!descriptor.value) {
+  UniqueSecurityDescriptor descriptor = MakeSecurityDescriptor(AdminsOnlyObjectSddl);
+  if (!descriptor) {
     *error = GetLastError();
     return false;
   }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
   Boundary boundary;
   const wchar_t* name = FallbackMutexName;
   if (boundary.value) {
-    lock.space = OpenSpace(boundary.value, &descriptor.attributes, error);
+    lock.space = OpenSpace(boundary.value, &attributes, error);
     if (!lock.space) return false;
     name = MutexName;
   }
-  lock.mutex = CreateMutexW(&descriptor.attributes, FALSE, name);
+  lock.mutex.reset(CreateMutexW(&attributes, FALSE, name));
   if (!lock.mutex) {
     *error = GetLastError();
     return false;
@@ -95,7 +81,7 @@ bool OpenRunLock(RunLock& lock, DWORD* error) {
 }
 
 DWORD WaitForRunLock(RunLock& lock, DWORD milliseconds) {
-  return WaitForSingleObject(lock.mutex, milliseconds);
+  return WaitForSingleObject(lock.mutex.get(), milliseconds);
 }
 
-void ReleaseRunLock(RunLock& lock) { ReleaseMutex(lock.mutex); }
+void ReleaseRunLock(RunLock& lock) { ReleaseMutex(lock.mutex.get()); }

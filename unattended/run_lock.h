@@ -3,13 +3,15 @@
 #pragma once
 #include <windows.h>
 
+#include "platform/unique.h"
+
 struct RunLock {
-  HANDLE mutex = nullptr;
+  UniqueKernelHandle mutex;
   HANDLE space = nullptr;  // the private namespace the mutex lives in, or null
   RunLock() = default;
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
-  ~RunLock();
+  ~RunLock();  // the mutex is closed before its namespace
 };
 
 // Creates or opens the lock; false (error set) when it cannot be made.

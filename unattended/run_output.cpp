@@ -1,19 +1,21 @@
 #include "unattended/run_output.h"
 
+#include <utility>
+
+#include "platform/growing_array.h"
 #include "platform/text.h"
+#include "platform/unique.h"
 
 namespace {
 HANDLE Console = nullptr;  // standard output, or the attached console's screen buffer
 bool ConsoleIsScreen = false;  // WriteConsoleW, else UTF-8 bytes through WriteFile
 HANDLE ErrorOutput = nullptr;
-HANDLE LogFiles[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};  // the default log, /log
+UniqueCreateFileHandle LogFiles[2];  // the default log, /log
 
 // What is held back for the log files, until the block starts or the run ends.
-wchar_t* Held = nullptr;
-size_t HeldLength = 0;
-size_t HeldCapacity = 0;
-bool BlockStarted = false;
 constexpr size_t HeldBound = 4 * 1024 * 1024;  // characters; past it, lines go out as they come
+GrowingArray<wchar_t> Held(HeldBound, 16384);
+bool BlockStarted = false;
 
 const char ByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -23,38 +25,24 @@ void WriteUtf8(HANDLE file, const wchar_t* text, size_t count) {
   int length = static_cast<int>(count);
   int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return;
-  auto* utf8 = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(bytes)));
+  UniqueHeap<char> utf8 = HeapAllocate<char>(static_cast<SIZE_T>(bytes), false);
   if (!utf8) return;
-  WideCharToMultiByte(CP_UTF8, 0, text, length, utf8, bytes, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.get(), bytes, nullptr, nullptr);
   DWORD written = 0;
-  WriteFile(file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
-  HeapFree(GetProcessHeap(), 0, utf8);
+  WriteFile(file, utf8.get(), static_cast<DWORD>(bytes), &written, nullptr);
 }
 
 void WriteToFiles(const wchar_t* text, size_t count) {
-  for (HANDLE file : LogFiles)
-    if (file != INVALID_HANDLE_VALUE) WriteUtf8(file, text, count);
+  for (const UniqueCreateFileHandle& file : LogFiles)
+    if (file) WriteUtf8(file.get(), text, count);
 }
 
 void WriteHeld() {
-  if (HeldLength) WriteToFiles(Held, HeldLength);
-  HeldLength = 0;
+  if (Held.Size()) WriteToFiles(Held.Data(), Held.Size());
+  Held.Clear();
 }
 
-bool Hold(const wchar_t* text, size_t count) {
-  if (HeldLength + count > HeldCapacity) {
-    size_t capacity = HeldCapacity ? HeldCapacity : 16384;
-    while (capacity < HeldLength + count) capacity *= 2;
-    if (capacity > HeldBound) return false;
-    void* grown = Held ? HeapReAlloc(GetProcessHeap(), 0, Held, capacity * sizeof(wchar_t))
-                       : HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
-    if (!grown) return false;
-    Held = static_cast<wchar_t*>(grown);
-    HeldCapacity = capacity;
-  }
-  for (size_t i = 0; i < count; ++i) Held[HeldLength++] = text[i];
-  return true;
-}
+bool Hold(const wchar_t* text, size_t count) { return Held.Append(text, count); }
 
 // A file that is still empty starts with the byte-order mark; one that holds earlier runs
 // already has it. A pipe gets none: its reader takes the text as it comes.
@@ -92,14 +80,14 @@ void FindConsole() {
   ConsoleIsScreen = true;
 }
 
-void Open(HANDLE& slot, const wchar_t* full, LogOpening* opening, unsigned long long rotateOver,
+void Open(UniqueCreateFileHandle& slot, const wchar_t* full, LogOpening* opening, unsigned long long rotateOver,
           const wchar_t* oldPath) {
   LogFileOpening file = OpenLogFile(full, rotateOver, oldPath);
   opening->reason = file.reason;
   opening->error = file.error;
-  if (file.file == INVALID_HANDLE_VALUE) return;
-  slot = file.file;
-  MarkIfEmptyFile(slot);
+  if (!file.file) return;
+  slot = std::move(file.file);
+  MarkIfEmptyFile(slot.get());
 }
 
 void OpenDefaultLog(LogOpening* opening) {
@@ -132,7 +120,7 @@ void OpenRunOutput(const wchar_t* logPath, LogOpening* logOpening, LogOpening* d
     return;
   }
   // The default log named again: written once.
-  if (LogFiles[0] != INVALID_HANDLE_VALUE &&
+  if (LogFiles[0] &&
       CompareStringOrdinal(logOpening->path, -1, defaultOpening->path, -1, TRUE) == CSTR_EQUAL)
     return;
   Open(LogFiles[1], logOpening->path, logOpening, 0, nullptr);
@@ -140,10 +128,7 @@ void OpenRunOutput(const wchar_t* logPath, LogOpening* logOpening, LogOpening* d
 
 void CloseRunOutput() {
   WriteHeld();
-  for (HANDLE& file : LogFiles) {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
-  }
+  for (UniqueCreateFileHandle& file : LogFiles) file.reset();
 }
 
 bool HasConsoleOutput() { return Console != nullptr; }

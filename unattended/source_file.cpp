@@ -6,6 +6,7 @@
 #include "core/register/file_kind.h"
 #include "unattended/exit_codes.h"
 #include "unattended/run_log.h"
+#include "platform/unique.h"
 
 int CheckSourceFile(const wchar_t* item, SourceFile& source) {
   DWORD length = GetFullPathNameW(item, DroppedPathCapacity, source.path, nullptr);
@@ -23,13 +24,13 @@ int CheckSourceFile(const wchar_t* item, SourceFile& source) {
     LogEvent(L"check", source.path, Outcome::Failed, L"this is a folder, not a file");
     return ExitSourceUnreadable;
   }
-  HANDLE file = CreateFileW(source.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  UniqueCreateFileHandle file(CreateFileW(source.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     LogEvent(L"check", source.path, Outcome::Failed, L"the file cannot be read", GetLastError());
     return ExitSourceUnreadable;
   }
-  CloseHandle(file);
+  file.reset();
   source.cabinet = IsCabinet(source.path);
   if (!source.cabinet && !IsControl(source.path)) {
     LogEvent(L"check", source.path, Outcome::Failed,

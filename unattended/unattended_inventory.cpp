@@ -7,6 +7,7 @@
 #include "unattended/run_output.h"
 #include "unattended/unattended_steps.h"
 #include "platform/text.h"
+#include "platform/unique.h"
 #include "core/uninstall/inventory.h"
 #include "core/uninstall/query.h"
 
@@ -166,17 +167,16 @@ int ListControls(ListFormat format) {
     ForEachInstalledControl(ListName, nullptr);
     return ExitSuccess;
   }
-  auto* entry = static_cast<EntryText*>(HeapAlloc(GetProcessHeap(), 0, sizeof(EntryText)));
+  UniqueHeap<EntryText> entry = HeapAllocate<EntryText>(1, false);
   if (!entry) {
     LogEvent(L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
   if (format == ListFormat::Details) WriteToConsole(L"progId\tclsid\tview\tfile\tpresent\tversion\r\n");
   if (format == ListFormat::Json) WriteToConsole(L"[\r\n");
-  Listing listing = {format, 0, entry};
+  Listing listing = {format, 0, entry.get()};
   int found = ForEachInventoryEntry(ListOne, &listing);
   if (format == ListFormat::Json) WriteToConsole(listing.count ? L"\r\n]\r\n" : L"]\r\n");
-  HeapFree(GetProcessHeap(), 0, entry);
   if (found < 0) {
     LogEvent(L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
@@ -185,12 +185,10 @@ int ListControls(ListFormat format) {
 }
 
 int VerifyControls(wchar_t* const* progIds, int count) {
-  auto* controls = static_cast<InstalledControl*>(HeapAlloc(
-      GetProcessHeap(), 0, sizeof(InstalledControl) * static_cast<SIZE_T>(count)));
-  auto* entry = static_cast<EntryText*>(HeapAlloc(GetProcessHeap(), 0, sizeof(EntryText)));
+  UniqueHeap<InstalledControl> owned = HeapAllocate<InstalledControl>(static_cast<SIZE_T>(count), false);
+  UniqueHeap<EntryText> entry = HeapAllocate<EntryText>(1, false);
+  InstalledControl* controls = owned.get();
   if (!controls || !entry) {
-    if (controls) HeapFree(GetProcessHeap(), 0, controls);
-    if (entry) HeapFree(GetProcessHeap(), 0, entry);
     LogEvent(L"verify", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
@@ -210,8 +208,8 @@ int VerifyControls(wchar_t* const* progIds, int count) {
       LogEvent(L"verify", controls[i].progId, Outcome::Ok, controls[i].file);
       CountItem(true);
     } else {
-      DescribeMissing(controls[i], *entry);
-      LogEvent(L"verify", progIds[i], Outcome::Failed, entry->text);
+      DescribeMissing(controls[i], *entry.get());
+      LogEvent(L"verify", progIds[i], Outcome::Failed, entry.get()->text);
       CountItem(false);
       complete = false;
     }
@@ -220,12 +218,10 @@ int VerifyControls(wchar_t* const* progIds, int count) {
   // takes any output as "installed".
   if (valid && complete) {
     for (int i = 0; i < count; ++i) {
-      DetailsLine(*entry, controls[i]);
-      WriteToConsole(entry->text);
+      DetailsLine(*entry.get(), controls[i]);
+      WriteToConsole(entry.get()->text);
     }
   }
-  HeapFree(GetProcessHeap(), 0, controls);
-  HeapFree(GetProcessHeap(), 0, entry);
   if (!valid) return ExitInvalidCommandLine;
   return complete ? ExitSuccess : ExitNotInstalled;
 }

@@ -6,6 +6,7 @@
 #include "window/message.h"
 #include "window/control_list.h"
 #include "core/uninstall/remove.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -47,19 +48,18 @@ void QueryControls(HWND owner) {
 // The removals of 卸载全部 run on a worker thread, so that the window keeps answering while
 // a long list goes; the list and the buttons are refused until the list has been queried
 // again.
+using Entry = wchar_t[EntryCapacity];
+
+// The job and its entries are two heap blocks, handed from the GUI thread to the worker and
+// back with RemovalsEndedMessage, whose handler takes them into owners again.
 struct RemovalJob {
   HWND window;
   int count;
-  wchar_t (*entries)[EntryCapacity];  // count of them; an unreadable one is left empty
+  Entry* entries;  // count of them; an unreadable one is left empty
 };
 
 RemovalJob* Removing = nullptr;  // owned by the GUI thread from start to finish
 bool CloseRequested = false;
-
-void FreeJob(RemovalJob* job) {
-  if (job->entries) HeapFree(GetProcessHeap(), 0, job->entries);
-  HeapFree(GetProcessHeap(), 0, job);
-}
 
 DWORD WINAPI RunRemovals(void* parameter) {
   auto* job = static_cast<RemovalJob*>(parameter);
@@ -78,27 +78,18 @@ void RemoveAllEntries(HWND owner) {
   if (!AskYesNo(owner,
                 L"是否卸载列表中的全部控件？\r\n如果点击是,请稍等几秒钟,直到列表为空就表示卸载全部操作完成。"))
     return;
-  auto* job = static_cast<RemovalJob*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RemovalJob)));
-  if (!job) return;
-  job->entries = static_cast<wchar_t(*)[EntryCapacity]>(HeapAlloc(
-      GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(wchar_t[EntryCapacity]) * static_cast<SIZE_T>(count)));
-  if (!job->entries) {
-    FreeJob(job);
-    return;
-  }
-  job->window = owner;
-  job->count = count;
+  UniqueHeap<RemovalJob> job = HeapAllocate<RemovalJob>();
+  UniqueHeap<Entry> entries = HeapAllocate<Entry>(static_cast<SIZE_T>(count));
+  if (!job || !entries) return;
+  *job.get() = {owner, count, entries.get()};
   // Read here, on the list's own thread, before anything changes it.
   for (int i = 0; i < count; ++i)
-    if (!ReadEntry(i, job->entries[i])) job->entries[i][0] = 0;
-  Removing = job;
-  HANDLE worker = CreateThread(nullptr, 0, RunRemovals, job, 0, nullptr);
-  if (!worker) {
-    Removing = nullptr;
-    FreeJob(job);
-    return;
-  }
-  CloseHandle(worker);  // the end is told by RemovalsEndedMessage
+    if (!ReadEntry(i, entries.get()[i])) entries.get()[i][0] = 0;
+  UniqueKernelHandle worker(CreateThread(nullptr, 0, RunRemovals, job.get(), 0, nullptr));
+  if (!worker) return;
+  // The worker has them now; the end is told by RemovalsEndedMessage, not by the thread's handle.
+  entries.release();
+  Removing = job.release();
 }
 
 }  // namespace
@@ -112,9 +103,9 @@ bool DeferCloseDuringRemovals() {
 }
 
 void FinishRemovals(LPARAM job) {
-  auto* done = reinterpret_cast<RemovalJob*>(job);
-  HWND window = done->window;
-  FreeJob(done);
+  UniqueHeap<RemovalJob> done(reinterpret_cast<RemovalJob*>(job));
+  UniqueHeap<Entry> entries(done.get()->entries);
+  HWND window = done.get()->window;
   Removing = nullptr;
   QueryInstalledControls();
   if (CloseRequested) {

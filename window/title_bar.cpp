@@ -6,6 +6,7 @@
 #include "window/commands.h"
 #include "window/drop.h"
 #include "window/globals.h"
+#include "platform/unique.h"
 
 HWND CloseButton = nullptr;
 HWND MinimiseButton = nullptr;
@@ -71,9 +72,8 @@ void OnPaint(HWND bar) {
   HDC dc = BeginPaint(bar, &paint);
   DrawLabel(dc, L"Vornwerk", 5, 5, BarCharWidth, BarCharHeight);
   const RECT& tab = ViewMode == RegisterView ? RegisterHighlight : UninstallHighlight;
-  HRGN region = CreateRoundRectRgn(tab.left, tab.top, tab.right, tab.bottom, 0, 0);
-  FillRgn(dc, region, HighlightBrush());
-  DeleteObject(region);
+  UniqueRegion region(CreateRoundRectRgn(tab.left, tab.top, tab.right, tab.bottom, 0, 0));
+  FillRgn(dc, region.get(), HighlightBrush());
   DrawLabel(dc, L"注册", 32, 44, BarCharWidth, BarCharHeight);
   DrawLabel(dc, L"卸载", 108, 44, BarCharWidth, BarCharHeight);
   EndPaint(bar, &paint);
@@ -85,11 +85,10 @@ void OnDrawItem(HWND bar, const DRAWITEMSTRUCT& item) {
                                         : (pressed ? MinimisePressedFace : MinimiseFace);
   HBITMAP face = Face(bar, id);
   if (!face) return;
-  HDC memory = CreateCompatibleDC(item.hDC);
-  HGDIOBJ previous = SelectObject(memory, face);
-  BitBlt(item.hDC, 0, 0, ButtonSize, ButtonSize, memory, 0, 0, SRCCOPY);
-  SelectObject(memory, previous);
-  DeleteDC(memory);
+  UniqueMemoryDc memory(CreateCompatibleDC(item.hDC));
+  HGDIOBJ previous = SelectObject(memory.get(), face);
+  BitBlt(item.hDC, 0, 0, ButtonSize, ButtonSize, memory.get(), 0, 0, SRCCOPY);
+  SelectObject(memory.get(), previous);
 }
 
 void OnCommand(HWND bar, HWND button) {

@@ -2,23 +2,16 @@
 #include "core/uninstall/classes_view.h"
 
 ClassesView::ClassesView(RegistryView which) : view(static_cast<REGSAM>(which)) {
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_READ | view, &key) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_READ | view, key.put()) !=
       ERROR_SUCCESS)
-    key = nullptr;
-}
-
-ClassesView::~ClassesView() {
-  if (key) RegCloseKey(key);
+    key.release();  // no key was opened: nothing to close
 }
 
 bool KeyExistsIn(const ClassesView& classes, const wchar_t* path) {
   if (!classes.key) return false;
-  HKEY key;
-  if (RegOpenKeyExW(classes.key, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | classes.view,
-                    &key) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
+  UniqueKey key;
+  return RegOpenKeyExW(classes.key.get(), path, REG_OPTION_OPEN_LINK,
+                       KEY_QUERY_VALUE | classes.view, key.put()) == ERROR_SUCCESS;
 }
 
 bool DetectWow64() {

@@ -11,6 +11,8 @@
 #pragma once
 #include <windows.h>
 
+#include "platform/unique.h"
+
 // Which view a key is read and deleted in: the process's own, or one of the two views of
 // 64-bit Windows. Every open and delete below a view's key passes its flag again, as
 // Microsoft's "Accessing an Alternate Registry View" requires; on 32-bit Windows the flags
@@ -25,11 +27,8 @@ enum class RegistryView : REGSAM {
 // opened, and then nothing is found or deleted through it.
 struct ClassesView {
   explicit ClassesView(RegistryView which);
-  ~ClassesView();
-  ClassesView(const ClassesView&) = delete;
-  ClassesView& operator=(const ClassesView&) = delete;
 
-  HKEY key = nullptr;
+  UniqueKey key;
   REGSAM view = 0;  // the flag passed with every open and delete below key
 };
 

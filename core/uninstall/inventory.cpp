@@ -3,7 +3,9 @@
 #include <cwchar>
 #include <iterator>
 
-#include "platform/system_path.h"
+#include "platform/key_default.h"
+#include "platform/system_library.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 #include "core/uninstall/query.h"
 #include "core/uninstall/remove.h"
@@ -23,47 +25,24 @@ enum class ReadResult { Ok, Missing, TooLong };
 // REG_EXPAND_SZ expanded), whole or not at all.
 ReadResult ReadDefaultString(REGSAM viewFlag, const wchar_t* subkey, wchar_t* out, size_t cap) {
   wmemset(out, L'\0', cap);
-  HKEY classes;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, MachineClasses, 0, KEY_READ | viewFlag, &classes) !=
+  UniqueKey classes;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, MachineClasses, 0, KEY_READ | viewFlag, classes.put()) !=
       ERROR_SUCCESS)
     return ReadResult::Missing;
-  HKEY key;
-  LONG opened = RegOpenKeyExW(classes, subkey, 0, KEY_QUERY_VALUE | viewFlag, &key);
-  RegCloseKey(classes);
-  if (opened != ERROR_SUCCESS) return ReadResult::Missing;
-  // One character held back, so the text ends inside the buffer even when stored without
-  // its terminator.
   DWORD type = REG_NONE;
-  DWORD size = static_cast<DWORD>((cap - 1) * sizeof(wchar_t));
-  LONG result = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(out), &size);
-  RegCloseKey(key);
-  if (result == ERROR_MORE_DATA) {
-    wmemset(out, L'\0', cap);
-    return ReadResult::TooLong;
-  }
-  if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    wmemset(out, L'\0', cap);
-    return ReadResult::Missing;
-  }
-  out[size / sizeof(wchar_t)] = L'\0';
-  if (type == REG_SZ) return out[0] ? ReadResult::Ok : ReadResult::Missing;
+  KeyDefault read = ReadKeyDefault(classes.get(), subkey, viewFlag, out, cap, &type);
+  if (read == KeyDefault::TooLong) return ReadResult::TooLong;
+  if (read != KeyDefault::Text || !out[0]) return ReadResult::Missing;
+  if (type == REG_SZ) return ReadResult::Ok;
 
-  wchar_t* expanded = static_cast<wchar_t*>(
-      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, cap * sizeof(wchar_t)));
-  if (!expanded) {
+  UniqueHeap<wchar_t> expanded = HeapAllocate<wchar_t>(cap);
+  DWORD needed = expanded ? ExpandEnvironmentStringsW(out, expanded.get(), static_cast<DWORD>(cap)) : 0;
+  if (needed == 0 || needed > cap || !expanded.get()[0]) {
     wmemset(out, L'\0', cap);
-    return ReadResult::Missing;
+    return needed > cap ? ReadResult::TooLong : ReadResult::Missing;
   }
-  DWORD needed = ExpandEnvironmentStringsW(out, expanded, static_cast<DWORD>(cap));
-  ReadResult read = ReadResult::Ok;
-  if (needed == 0 || needed > cap) {
-    read = needed == 0 ? ReadResult::Missing : ReadResult::TooLong;
-    wmemset(out, L'\0', cap);
-  } else {
-    CopyText(out, cap, expanded);
-  }
-  HeapFree(GetProcessHeap(), 0, expanded);
-  return read == ReadResult::Ok && !out[0] ? ReadResult::Missing : read;
+  CopyText(out, cap, expanded.get());
+  return ReadResult::Ok;
 }
 
 bool Is64BitWindows() { return sizeof(void*) == 8 || DetectWow64(); }
@@ -84,36 +63,13 @@ struct VersionFunctions {
   decltype(&VerQueryValueW) query;
 };
 
-// version.dll is not one of the system's known DLLs: an import would be looked for in the
-// program's own folder first, so it is loaded at run time from the system directory only.
-const VersionFunctions* VersionLibrary() {
-  static VersionFunctions functions = {};
-  static bool loaded = false;
-  if (loaded) return &functions;
-  HMODULE module = nullptr;
-  if (HasDllSearchFlags()) {
-    module = LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  } else {
-    wchar_t path[MAX_PATH];
-    if (SystemPath(L"version.dll", path))
-      module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  }
-  if (!module) return nullptr;
-  VersionFunctions found = {
-      reinterpret_cast<decltype(&GetFileVersionInfoSizeW)>(
-          reinterpret_cast<void*>(GetProcAddress(module, "GetFileVersionInfoSizeW"))),
-      reinterpret_cast<decltype(&GetFileVersionInfoW)>(
-          reinterpret_cast<void*>(GetProcAddress(module, "GetFileVersionInfoW"))),
-      reinterpret_cast<decltype(&VerQueryValueW)>(
-          reinterpret_cast<void*>(GetProcAddress(module, "VerQueryValueW"))),
-  };
-  if (!found.size || !found.read || !found.query) {
-    FreeLibrary(module);
-    return nullptr;
-  }
-  functions = found;
-  loaded = true;
-  return &functions;
+// version.dll is not one of the system's known DLLs: it is loaded from the system directory.
+bool FindVersionFunctions(VersionFunctions& functions) {
+  static SystemLibrary library(L"version.dll");
+  functions.size = library.Find<decltype(&GetFileVersionInfoSizeW)>("GetFileVersionInfoSizeW");
+  functions.read = library.Find<decltype(&GetFileVersionInfoW)>("GetFileVersionInfoW");
+  functions.query = library.Find<decltype(&VerQueryValueW)>("VerQueryValueW");
+  return functions.size && functions.read && functions.query;
 }
 
 bool FileIsThere(const wchar_t* path) {
@@ -122,13 +78,10 @@ bool FileIsThere(const wchar_t* path) {
 }
 
 bool FileIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION& info) {
-  HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool known = GetFileInformationByHandle(file, &info) != FALSE;
-  CloseHandle(file);
-  return known;
+  UniqueCreateFileHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file && GetFileInformationByHandle(file.get(), &info) != FALSE;
 }
 
 struct Walk {
@@ -153,15 +106,11 @@ void ReadInstalledControl(const wchar_t* progId, bool anyView, InstalledControl&
   if (!IsKeyName(progId) || !CopyText(control.progId, progId)) return;
 
   int own = OwnRegistryView();
-  HKEY classes;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, MachineClasses, 0, KEY_READ | FlagOf(own), &classes) !=
-      ERROR_SUCCESS)
+  UniqueKey classes, key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, MachineClasses, 0, KEY_READ | FlagOf(own), classes.put()) !=
+          ERROR_SUCCESS ||
+      RegOpenKeyExW(classes.get(), progId, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
     return;
-  HKEY key;
-  LONG opened = RegOpenKeyExW(classes, progId, 0, KEY_QUERY_VALUE, &key);
-  RegCloseKey(classes);
-  if (opened != ERROR_SUCCESS) return;
-  RegCloseKey(key);
 
   control.state = ControlState::NoClsid;
   wchar_t path[InventoryNameCapacity + std::size(ClsidSuffix)] = {};
@@ -195,37 +144,32 @@ void ReadInstalledControl(const wchar_t* progId, bool anyView, InstalledControl&
 int ForEachInventoryEntry(void (*found)(const InstalledControl& control, void* context),
                           void* context) {
   // The entry is large (a path of 1000 characters): on the heap, not on the stack.
-  auto* walk = static_cast<Walk*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Walk)));
+  UniqueHeap<Walk> walk = HeapAllocate<Walk>();
   if (!walk) return -1;
-  walk->found = found;
-  walk->context = context;
-  int count = ForEachInstalledControl(ReadEach, walk);
-  HeapFree(GetProcessHeap(), 0, walk);
-  return count;
+  walk.get()->found = found;
+  walk.get()->context = context;
+  return ForEachInstalledControl(ReadEach, walk.get());
 }
 
 bool ReadFileVersion(const wchar_t* path, wchar_t (&version)[InventoryVersionCapacity]) {
   version[0] = 0;
-  const VersionFunctions* library = VersionLibrary();
-  if (!library) return false;
+  VersionFunctions library = {};
+  if (!FindVersionFunctions(library)) return false;
   DWORD handle = 0;
-  DWORD size = library->size(path, &handle);
+  DWORD size = library.size(path, &handle);
   if (size == 0 || size > VersionInfoBound) return false;
-  void* data = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+  UniqueHeap<BYTE> data = HeapAllocate<BYTE>(size);
   if (!data) return false;
-  bool read = false;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (library->read(path, 0, size, data) &&
-      library->query(data, L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed &&
-      length >= sizeof(VS_FIXEDFILEINFO) && fixed->dwSignature == 0xFEEF04BD) {
-    wsprintfW(version, L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
-              LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
-              LOWORD(fixed->dwFileVersionLS));
-    read = true;
-  }
-  HeapFree(GetProcessHeap(), 0, data);
-  return read;
+  if (!library.read(path, 0, size, data.get()) ||
+      !library.query(data.get(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+      length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != 0xFEEF04BD)
+    return false;
+  wsprintfW(version, L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+            LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+            LOWORD(fixed->dwFileVersionLS));
+  return true;
 }
 
 bool SameFile(const wchar_t* a, const wchar_t* b) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/text.h"
+#include "platform/unique.h"
 
 namespace {
 constexpr DWORD SubkeyNameCapacity = 260;
@@ -46,13 +47,12 @@ bool ReserveWorkingPath(WorkingPath& path, size_t length) {
 }
 
 bool IsRegistryLink(HKEY root, const wchar_t* path, REGSAM view) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view, &key) !=
+  UniqueKey key;
+  if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view, key.put()) !=
       ERROR_SUCCESS)
     return false;
   DWORD type = REG_NONE;
-  LONG result = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
-  RegCloseKey(key);
+  LONG result = RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
   return result == ERROR_SUCCESS && type == REG_LINK;
 }
 
@@ -75,8 +75,8 @@ int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level, REGSAM view, LONG* 
   // A key without subkeys goes in one step, without being opened.
   if (RegDeleteKeyExW(root, path.text, view, 0) == ERROR_SUCCESS) return 1;
 
-  HKEY key;
-  LONG opened = RegOpenKeyExW(root, path.text, 0, KEY_READ | view, &key);
+  UniqueKey key;
+  LONG opened = RegOpenKeyExW(root, path.text, 0, KEY_READ | view, key.put());
   if (opened != ERROR_SUCCESS) {
     if (opened != ERROR_FILE_NOT_FOUND) Note(error, opened);
     return 0;
@@ -85,10 +85,7 @@ int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level, REGSAM view, LONG* 
   // The path may move to a larger buffer below, so positions are kept, not pointers.
   size_t end = static_cast<size_t>(lstrlenW(path.text));
   if (path.text[end - 1] != L'\\') {
-    if (!ReserveWorkingPath(path, end + 1)) {
-      RegCloseKey(key);
-      return 0;
-    }
+    if (!ReserveWorkingPath(path, end + 1)) return 0;
     path.text[end++] = L'\\';
     path.text[end] = L'\0';
   }
@@ -96,7 +93,7 @@ int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level, REGSAM view, LONG* 
   // Always index 0: each deleted child lets the next one take its place.
   wchar_t name[SubkeyNameCapacity];
   DWORD length = SubkeyNameCapacity;
-  while (RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+  while (RegEnumKeyExW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
          ERROR_SUCCESS) {
     if (length == 0) break;  // an empty name would make the path name this key again
     if (!ReserveWorkingPath(path, end + length)) break;
@@ -106,7 +103,7 @@ int DeleteKeyTreeAt(HKEY root, WorkingPath& path, int level, REGSAM view, LONG* 
   }
 
   path.text[end - 1] = L'\0';
-  RegCloseKey(key);
+  key.reset();  // closed before the key itself is deleted
   LONG deleted = RegDeleteKeyExW(root, path.text, view, 0);
   if (deleted != ERROR_SUCCESS) Note(error, deleted);
   return deleted == ERROR_SUCCESS ? 1 : 0;
@@ -123,7 +120,7 @@ int DeleteClassesTree(const ClassesView& classes, const wchar_t* path, LONG* err
   // name another key.
   WorkingPath working;
   if (!CopyText(working.initial, path)) return 0;
-  return DeleteKeyTree(classes.key, working, classes.view, error);
+  return DeleteKeyTree(classes.key.get(), working, classes.view, error);
 }
 
 int DeleteClassesRootTree(const wchar_t* path) {

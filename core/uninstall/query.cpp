@@ -49,7 +49,7 @@ int ForEachIn(const ClassesView& classes, const ClassesView* skip,
   for (DWORD index = 0;; ++index) {
     DWORD length = KeyNameCapacity;
     LONG result =
-        RegEnumKeyExW(classes.key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        RegEnumKeyExW(classes.key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     // A name longer than a key name may be (Wine allows 256 characters) is no ProgID; it is
     // passed over, so that it cannot hide the controls enumerated after it.
     if (result == ERROR_MORE_DATA) continue;

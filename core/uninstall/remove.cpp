@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "platform/key_default.h"
 #include "platform/text.h"
 #include "core/uninstall/key_tree.h"
 #include "core/uninstall/query.h"
@@ -112,25 +113,10 @@ bool IsKeyName(const wchar_t* text) {
 
 void ReadDefaultValue(const ClassesView& classes, const wchar_t* path, wchar_t* value,
                       size_t capacity) {
+  // A value that does not fit reads as empty, not cut; the bytes of a number, a binary value or
+  // a list of strings, read as characters, would name keys that the control never registered.
   wmemset(value, L'\0', capacity);
-  HKEY key;
-  if (!classes.key ||
-      RegOpenKeyExW(classes.key, path, 0, KEY_READ | classes.view, &key) != ERROR_SUCCESS)
-    return;
-  // One character is held back, so the text ends inside the buffer even when the value was
-  // stored without its terminator. A value that does not fit reads as empty, not cut.
-  DWORD type = REG_NONE;
-  DWORD size = static_cast<DWORD>((capacity - 1) * sizeof(wchar_t));
-  LONG result =
-      RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-  // Only a string is a text: the bytes of a number, a binary value or a list of strings, read
-  // as characters, would name keys that the control never registered.
-  if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    wmemset(value, L'\0', capacity);
-  } else if (size % sizeof(wchar_t) != 0) {
-    value[size / sizeof(wchar_t)] = L'\0';  // half a character stored at the end is no text
-  }
-  RegCloseKey(key);
+  if (classes.key) ReadKeyDefault(classes.key.get(), path, classes.view, value, capacity);
 }
 
 void ReadDefaultValue(const wchar_t* path, wchar_t* value, size_t capacity) {
@@ -174,7 +160,7 @@ RemovalResult RemoveControlInView(const wchar_t* progId, bool wow64) {
   // to the key it leads to, another program's registration.
   for (int i = 0; i < progIdViews.count; ++i) {
     const ClassesView& v = *progIdViews.views[i];
-    if (v.key && IsRegistryLink(v.key, progId, v.view)) {
+    if (v.key && IsRegistryLink(v.key.get(), progId, v.view)) {
       Finish(progIdViews, progId, result);
       return result;
     }

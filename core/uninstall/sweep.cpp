@@ -3,7 +3,9 @@
 #include <cwchar>
 #include <iterator>
 
+#include "platform/key_default.h"
 #include "platform/text.h"
+#include "platform/unique.h"
 #include "core/uninstall/key_tree.h"
 
 namespace {
@@ -79,23 +81,10 @@ bool IsControlFile(const wchar_t* registered, const wchar_t* controlFile) {
 // missing); false when there is a value that is no text or does not fit.
 bool ReadFileValue(HKEY parent, const wchar_t* name, REGSAM view,
                    wchar_t (&file)[FileValueCapacity], bool& present) {
-  present = false;
-  file[0] = L'\0';
-  HKEY key;
-  if (RegOpenKeyExW(parent, name, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return true;
-  present = true;
-  DWORD type = REG_NONE;
-  DWORD size = (FileValueCapacity - 1) * sizeof(wchar_t);
-  LONG result =
-      RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(file), &size);
-  RegCloseKey(key);
-  if (result == ERROR_FILE_NOT_FOUND) {
-    file[0] = L'\0';
-    return true;  // a key without a value registers no file
-  }
-  if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  file[size / sizeof(wchar_t)] = L'\0';
-  return true;
+  KeyDefault read = ReadKeyDefault(parent, name, view, file);
+  present = read != KeyDefault::NoKey;
+  // A key without a value registers no file.
+  return read == KeyDefault::Text || read == KeyDefault::NoKey || read == KeyDefault::NoValue;
 }
 
 // Every win32 and win64 value below one <lcid> key is the control's file.
@@ -120,12 +109,10 @@ bool EverySubkey(HKEY key, REGSAM view, Test test) {
     if (result == ERROR_NO_MORE_ITEMS) return true;
     if (result != ERROR_SUCCESS) return false;
     // A link is looked at as itself: it registers no file here, and the deletion refuses it.
-    HKEY child;
-    if (RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_READ | view, &child) != ERROR_SUCCESS)
+    UniqueKey child;
+    if (RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_READ | view, child.put()) != ERROR_SUCCESS)
       return false;
-    bool passed = test(child);
-    RegCloseKey(child);
-    if (!passed) return false;
+    if (!test(child.get())) return false;
   }
 }
 }  // namespace
@@ -148,18 +135,16 @@ bool IsSystemComGuid(const wchar_t* text) {
 bool RegisteredFilesAre(const ClassesView& classes, const wchar_t* path,
                         const wchar_t* controlFile) {
   if (!classes.key) return false;
-  HKEY library;
-  if (RegOpenKeyExW(classes.key, path, REG_OPTION_OPEN_LINK, KEY_READ | classes.view,
-                    &library) != ERROR_SUCCESS)
+  UniqueKey library;
+  if (RegOpenKeyExW(classes.key.get(), path, REG_OPTION_OPEN_LINK, KEY_READ | classes.view,
+                    library.put()) != ERROR_SUCCESS)
     return false;
   const REGSAM view = classes.view;
   // <version>\<lcid>\win32|win64; the version's FLAGS and HELPDIR keys hold no such subkey.
-  bool same = EverySubkey(library, view, [&](HKEY version) {
+  return EverySubkey(library.get(), view, [&](HKEY version) {
     return EverySubkey(version, view,
                        [&](HKEY lcid) { return LcidFilesAre(lcid, view, controlFile); });
   });
-  RegCloseKey(library);
-  return same;
 }
 
 void SweepGuidKeys(const ClassesView& classes, const wchar_t* progId, const wchar_t* typeLib,
@@ -177,9 +162,10 @@ void SweepGuidKeys(const ClassesView& classes, const wchar_t* progId, const wcha
   if (WideCharToMultiByte(CP_ACP, 0, keyName, -1, ansiName, AnsiNameCapacity, nullptr,
                           nullptr) == 0)
     return;
-  HKEY key;
-  if (RegOpenKeyExA(classes.key, ansiName, 0, KEY_READ | classes.view, &key) != ERROR_SUCCESS)
+  UniqueKey owned;
+  if (RegOpenKeyExA(classes.key.get(), ansiName, 0, KEY_READ | classes.view, owned.put()) != ERROR_SUCCESS)
     return;
+  HKEY key = owned.get();
 
   wchar_t name[SubkeyNameCapacity];
   wchar_t lastDeleted[SubkeyNameCapacity] = {};
@@ -224,5 +210,4 @@ void SweepGuidKeys(const ClassesView& classes, const wchar_t* progId, const wcha
     }
     ++index;
   }
-  RegCloseKey(key);
 }
