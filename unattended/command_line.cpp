@@ -76,6 +76,8 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
       named = RunMode::List;
     } else if (Same(name, L"verify")) {
       named = RunMode::Verify;
+    } else if (Same(name, L"diagnose")) {
+      named = RunMode::Diagnose;
     } else if (IsOneOf(name, {L"details", L"json"})) {
       ListFormat format = Same(name, L"json") ? ListFormat::Json : ListFormat::Details;
       if (line.listFormat != ListFormat::Names && line.listFormat != format)
@@ -104,7 +106,7 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
     }
     if (named != RunMode::Window) {
       if (action != RunMode::Window && action != named)
-        NoteFault(line, L"/install、/uninstall、/list 和 /verify 只能选一个", arg);
+        NoteFault(line, L"/install、/uninstall、/list、/verify 和 /diagnose 只能选一个", arg);
       action = named;
     }
   }
@@ -114,7 +116,9 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
     line.mode = RunMode::Usage;
     return line;
   }
-  if (action != RunMode::List && line.listFormat != ListFormat::Names)
+  if (action == RunMode::Diagnose && line.listFormat == ListFormat::Details)
+    return Fault(line, L"/details 只能用于 /list");
+  if (action != RunMode::List && action != RunMode::Diagnose && line.listFormat != ListFormat::Names)
     return Fault(line, L"/details 和 /json 只能用于 /list");
   switch (action) {
     case RunMode::Install:
@@ -133,8 +137,11 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
       if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
       if (line.itemCount == 0) return Fault(line, L"/verify 后面缺少 ProgID");
       break;
+    case RunMode::Diagnose:
+      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
+      break;
     default:
-      return Fault(line, L"缺少 /install、/uninstall、/list 或 /verify");
+      return Fault(line, L"缺少 /install、/uninstall、/list、/verify 或 /diagnose");
   }
   line.mode = action;
   return line;
@@ -154,9 +161,12 @@ const wchar_t UsageText[] =
     L"      列出已安装的控件 ProgID，每行一个；/details 制表符分隔的明细，/json JSON 数组\r\n"
     L"  ctlwarden.exe /verify ProgID... [/log 日志文件]\r\n"
     L"      检查控件已注册且文件存在：是则退出代码 0，否则 1605\r\n"
+    L"  ctlwarden.exe /diagnose [ProgID... | 文件...] [/json] [/log 日志文件]\r\n"
+    L"      逐项检查控件为何不能在网页中运行（注册、文件、依赖文件、kill bit、加载项开关、\r\n"
+    L"      用户自己的注册、安全类别）：无问题退出代码 0，有问题 1，未安装 1605\r\n"
     L"别名: /i = /install; /x、/u = /uninstall; /q、/qn、/s、/silent、/passive = /quiet;\r\n"
     L"      /norestart 可以给出，本程序从不重启\r\n"
-    L"退出代码: 0 成功; 1603 失败; 1605 未安装 (/verify); 1618 另一个无人值守运行正在进行;\r\n"
+    L"退出代码: 0 成功; 1 发现问题 (/diagnose); 1603 失败; 1605 未安装 (/verify、/diagnose); 1618 另一个无人值守运行正在进行;\r\n"
     L"      1619 文件不存在、无法读取或路径过长;\r\n"
     L"      1620 不是 .ocx、.dll 或 .cab 文件，或 .cab 包无法打开; 1622 无法写入日志文件;\r\n"
     L"      1639 命令行无效\r\n";

@@ -1,8 +1,9 @@
 // The program's command line: none opens the window; one path opens the window with that file
 // as if dropped on it; switches in the style of msiexec and regsvr32 run it unattended.
 #pragma once
-enum class RunMode { Window, OpenFile, Install, Uninstall, List, Verify, Usage, Invalid };
-// /list: the ProgIDs one a line, /list /details a tab-separated table, /list /json an array.
+enum class RunMode { Window, OpenFile, Install, Uninstall, List, Verify, Diagnose, Usage, Invalid };
+// /list: the ProgIDs one a line, /list /details a tab-separated table, /list /json an array;
+// /diagnose: blocks of lines, or with /json an array.
 enum class ListFormat { Names, Details, Json };
 
 struct CommandLine {

@@ -276,7 +276,8 @@ int RunUnattended(const CommandLine& line) {
   LogOpening logFile, defaultLog;
   OpenRunOutput(line.logPath, &logFile, &defaultLog);
   if (line.mode == RunMode::Usage) return ShowUsage(line);
-  ConsoleGetsEvents = line.mode != RunMode::List && line.mode != RunMode::Verify;
+  ConsoleGetsEvents = line.mode != RunMode::List && line.mode != RunMode::Verify &&
+                      line.mode != RunMode::Diagnose;
   SetEventWriter(WriteEvent);
   WriteHeader();
   if (defaultLog.reason)
@@ -294,6 +295,8 @@ int RunUnattended(const CommandLine& line) {
       return Finish(ListControls(line.listFormat));
     case RunMode::Verify:
       return Finish(VerifyControls(line.items, line.itemCount));
+    case RunMode::Diagnose:
+      return Finish(DiagnoseControls(line.items, line.itemCount, line.listFormat == ListFormat::Json));
     default:
       return RefuseCommandLine(line);
   }

@@ -10,6 +10,7 @@
 #include "unattended/unattended_steps.h"
 #include "unattended/run_log.h"
 #include "platform/text.h"
+#include "core/diagnose/dependencies.h"
 #include "core/register/cabinet.h"
 #include "core/register/drop.h"
 #include "core/register/image_machine.h"
@@ -63,8 +64,14 @@ void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
       return;
     case RegistrationStatus::DidNotLoad: {
       const wchar_t* otherMachine = OtherMachineText(result.machine);
+      // A library the control imports that is found nowhere: named, as the window names it.
+      wchar_t library[ImportNameCapacity], hint[RuntimeHintCapacity];
+      wchar_t missing[32 + ImportNameCapacity + RuntimeHintCapacity] = L"装载ActiveX控件失败！ 缺少依赖文件：";
+      bool named = !otherMachine && result.error == ERROR_MOD_NOT_FOUND &&
+                   FindMissingLibrary(path, library, hint) && AppendText(missing, library) &&
+                   AppendText(missing, hint);
       LogEvent(L"error", path, Outcome::Failed,
-               otherMachine ? otherMachine : L"装载ActiveX控件失败！", result.error);
+               otherMachine ? otherMachine : named ? missing : L"装载ActiveX控件失败！", result.error);
       return;
     }
     case RegistrationStatus::NoEntryPoint:

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "unattended/exit_codes.h"
+#include "unattended/json_text.h"
 #include "unattended/run_log.h"
 #include "unattended/run_output.h"
 #include "unattended/unattended_steps.h"
@@ -27,29 +28,8 @@ void Put(EntryText& out, const wchar_t* text) {
   out.text[out.used] = 0;
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; the rest as it is (the
-// output is UTF-8).
 void PutJsonString(EntryText& out, const wchar_t* text) {
-  Put(out, L"\"");
-  for (size_t i = 0; text[i]; ++i) {
-    wchar_t c = text[i];
-    wchar_t escaped[8] = {};
-    switch (c) {
-      case L'"': Put(out, L"\\\""); continue;
-      case L'\\': Put(out, L"\\\\"); continue;
-      case L'\n': Put(out, L"\\n"); continue;
-      case L'\r': Put(out, L"\\r"); continue;
-      case L'\t': Put(out, L"\\t"); continue;
-      default: break;
-    }
-    if (c < 0x20) {
-      wsprintfW(escaped, L"\\u%04x", static_cast<unsigned>(c));
-    } else {
-      escaped[0] = c;
-    }
-    Put(out, escaped);
-  }
-  Put(out, L"\"");
+  ::PutJsonString(out.text, EntryTextCapacity, out.used, text);
 }
 
 const wchar_t* ViewText(int view) { return view == 64 ? L"64" : view == 32 ? L"32" : L""; }

@@ -21,6 +21,9 @@ int InstallFiles(wchar_t* const* files, int count);
 int UninstallControls(wchar_t* const* items, int count, bool all);
 int ListControls(ListFormat format);
 int VerifyControls(wchar_t* const* progIds, int count);
+// items: ProgIDs or control files; none: every control of the maker. json: an array on
+// standard output instead of blocks of lines.
+int DiagnoseControls(wchar_t* const* items, int count, bool json);
 
 // After a successful install (keepFolder: the folder it unpacked into, or null) and after an
 // uninstall: deletes the unpack folders that no registration points into any more, and logs
