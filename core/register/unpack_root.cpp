@@ -39,6 +39,23 @@ bool IsTrustedInstaller(PSID sid) {
   return same;
 }
 
+// Whether the file system keeps an owner that is set: the owner is set to Administrators
+// through the handle and read back. Windows (NTFS) keeps it, and then the owner read before
+// was real; Wine shows the token's user whatever is set, and such a system, which has no file
+// ACLs either, cannot tell an owner at all.
+bool KeepsOwners(HANDLE root, PSID administrators) {
+  if (SetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, administrators, nullptr,
+                      nullptr, nullptr) != ERROR_SUCCESS)
+    return true;  // not shown otherwise: the owner read before stands
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR current = nullptr;
+  bool kept = GetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                              nullptr, nullptr, &current) != ERROR_SUCCESS ||
+              !owner || EqualSid(owner, administrators);
+  if (current) LocalFree(current);
+  return kept;
+}
+
 struct Descriptor {
   PSECURITY_DESCRIPTOR value = BuildUnpackRootSecurity();
   ~Descriptor() {
@@ -92,10 +109,12 @@ bool TakeOver(HANDLE root, const wchar_t* name, PSECURITY_DESCRIPTOR descriptor,
                                  nullptr, nullptr, nullptr, &current) == ERROR_SUCCESS &&
                  owner && (created || IsTrustedOwner(owner));
   if (current) LocalFree(current);
-  if (!trusted) return false;
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
   PSID administrators = nullptr;
+  if (!trusted && !(GetSecurityDescriptorOwner(descriptor, &administrators, &defaulted) &&
+                    administrators && !KeepsOwners(root, administrators)))
+    return false;
   // The owner too, set again with the DACL: nothing less than an administrator may be able to
   // change the DACL afterwards.
   return GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl &&

@@ -20,13 +20,23 @@ const std::wstring Victim = L"C:\\cleanup-victim";
 
 struct Fates {
   std::vector<std::pair<std::wstring, FolderFate>> seen;
+  std::vector<DWORD> errors;
   std::function<void()> between;  // runs after the first folder's report
 };
 
-void Collect(const wchar_t* folder, FolderFate fate, DWORD, void* context) {
+void Collect(const wchar_t* folder, FolderFate fate, DWORD error, void* context) {
   auto* fates = static_cast<Fates*>(context);
   fates->seen.emplace_back(folder, fate);
+  fates->errors.push_back(error);
   if (fates->seen.size() == 1 && fates->between) fates->between();
+}
+
+std::string Show(const Fates& fates) {
+  std::string text;
+  for (size_t i = 0; i < fates.seen.size(); ++i)
+    text += Narrow(fates.seen[i].first) + " " + std::to_string(static_cast<int>(fates.seen[i].second)) +
+            " " + std::to_string(fates.errors[i]) + "\n";
+  return text;
 }
 
 std::wstring Folder(const std::wstring& name) { return Root + L"\\" + name; }
@@ -100,7 +110,7 @@ TEST_F(CleanupCase, ARootSwappedWhileItIsCleanedLosesNothingOfTheReplacement) {
     EXPECT_TRUE(Has(Folder(L"1700000101") + L"\\a.ocx"));
     EXPECT_TRUE(Has(Folder(L"1700000102") + L"\\a.ocx"));
   } else {
-    EXPECT_EQ(3, result.deleted);
+    EXPECT_EQ(3, result.deleted) << Show(fates);
     EXPECT_EQ(std::vector<std::wstring>{L"1700000999\\"}, EntriesIn(Root));
   }
 }
@@ -125,9 +135,11 @@ TEST_F(CleanupCase, ARootSwappedForALinkIsNeverGoneThrough) {
   if (linked) RemoveLink(Root);
 }
 
-// A root of another owner (Wine keeps a descriptor that is set) is not cleaned: it is moved
-// aside with everything in it, and the log line names where it went.
+// A root of another owner is not cleaned: it is moved aside with everything in it, and the
+// result names where it went. Only where the system keeps owners (Windows; see
+// docs/security.md for the check by hand).
 TEST_F(CleanupCase, ARootOfAnotherOwnerIsMovedAsideAndNothingInItDeleted) {
+  if (!SystemKeepsOwners()) GTEST_SKIP() << "this system shows one owner for every file";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
       L"O:BUD:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));

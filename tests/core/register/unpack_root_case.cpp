@@ -1,5 +1,7 @@
 #include "tests/core/register/unpack_root_case.h"
 
+#include <aclapi.h>
+
 #include <algorithm>
 
 #include "tests/common/wait.h"
@@ -151,3 +153,27 @@ std::wstring Backslashed(std::wstring path) {
   return path;
 }
 
+
+bool SystemKeepsOwners() {
+  const std::wstring probe = L"C:\\owner-probe";
+  RemoveDirectoryW(probe.c_str());
+  if (!CreateDirectoryW(probe.c_str(), nullptr)) return false;
+  HANDLE handle = CreateFileW(probe.c_str(), READ_CONTROL | WRITE_OWNER, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BYTE users[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof users;
+  bool kept = false;
+  if (handle != INVALID_HANDLE_VALUE && CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size) &&
+      SetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, users, nullptr, nullptr,
+                      nullptr) == ERROR_SUCCESS) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    kept = GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                           nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+           owner && EqualSid(owner, users);
+    if (descriptor) LocalFree(descriptor);
+  }
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  RemoveDirectoryW(probe.c_str());
+  return kept;
+}

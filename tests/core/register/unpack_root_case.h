@@ -28,3 +28,6 @@ bool OpensLinksThemselves(const std::wstring& link);
 void DeleteTree(const std::wstring& path);
 // The path with backslashes and without a trailing one.
 std::wstring Backslashed(std::wstring path);
+// True when the file system keeps an owner that is set (Windows); Wine 8 shows the token's
+// user as the owner of every file, whatever is set.
+bool SystemKeepsOwners();

@@ -63,42 +63,53 @@ std::wstring ControlCabinetReport(const std::wstring& dir) {
 }
 }  // namespace
 
-// A root made beforehand by a process without elevation (Wine shows the token's user as the
-// owner of what a process makes, as Windows does for such a process), with a control in it
-// and folders named for this second and the next ones: not the program's, so it is moved
-// aside whole, and the folder is made in a fresh root; nothing planted is used or registered.
-TEST_F(UnpackRootCase, ARootMadeBeforehandWithPlantedFilesIsMovedAsideWhole) {
-  const long long now = NowSeconds();
-  Plant(Root);
-  std::vector<std::wstring> planted;
-  for (long long second = now; second < now + 3; ++second) {
-    planted.push_back(L"\\" + std::to_wstring(static_cast<int>(second)));
-    Plant(Root + planted.back());
-  }
-
+// A root made beforehand, where the system keeps no owners (Wine shows the token's user as
+// every file's owner, whatever is set), with a control in it and folders named for this second
+// and the next ones: the root is taken over where it is, the folder is one this call made, empty, and
+// nothing planted is moved, used or registered.
+TEST_F(UnpackRootCase, ARootMadeBeforehandWithPlantedFilesGivesANewEmptyFolder) {
+  if (SystemKeepsOwners()) GTEST_SKIP() << "owners are kept: such a root is moved aside";
+  // The numbers the next folder is tried under: this second's, or those after the last
+  // folder this process made, when they came faster than one a second.
   UnpackFolder folder;
   DWORD error = 0;
   ASSERT_EQ(UnpackFolderStatus::Created, CreateUnpackFolder(folder, &error)) << error;
+  CloseUnpackFolder(folder);
+  DeleteTree(Root);
+  const long long now = std::max(NowSeconds(), _wtoi64(folder.wide + 15) + 1);
+  Plant(Root);
+  std::vector<std::wstring> planted;
+  for (long long second = now; second < now + 3; ++second) {
+    planted.push_back(Root + L"\\" + std::to_wstring(static_cast<int>(second)));
+    Plant(planted.back());
+  }
+
+  const long long before = NowSeconds();
+  ASSERT_EQ(UnpackFolderStatus::Created, CreateUnpackFolder(folder, &error)) << error;
+  if (before >= now + 3) GTEST_SKIP() << "the clock passed the planted folders";
   const std::wstring made = Backslashed(folder.wide);
   EXPECT_EQ(std::wstring(folder.wide), Widen(folder.ansi));
+  EXPECT_EQ(std::wstring(L"C:/VornActiveX/") + std::to_wstring(static_cast<int>(now + 3)) + L"/",
+            folder.wide)
+      << "the next number after the planted ones";
   EXPECT_TRUE(IsDirectory(made));
   EXPECT_TRUE(EntriesIn(made).empty());
-  std::vector<std::wstring> aside = MovedAsideRoots();
-  ASSERT_EQ(1u, aside.size());
-  EXPECT_EQ(aside[0], folder.movedAside);
-  EXPECT_EQ(control, ReadWholeFile(aside[0] + L"\\planted.ocx"));
-  for (const auto& p : planted)
-    EXPECT_EQ(std::vector<std::wstring>{L"planted.ocx"}, EntriesIn(aside[0] + p)) << p;
+  EXPECT_STREQ(L"", folder.movedAside);
+  EXPECT_TRUE(MovedAsideRoots().empty());
+  EXPECT_EQ(control, ReadWholeFile(Root + L"\\planted.ocx"));
+  for (const auto& p : planted) EXPECT_EQ(std::vector<std::wstring>{L"planted.ocx"}, EntriesIn(p)) << p;
   CloseUnpackFolder(folder);
 
   // Through the extraction: the cabinet's control alone is unpacked and registered.
   std::wstring report = DropControlCabinet();
   const std::wstring dir = UnpackDir;
   EXPECT_EQ(std::vector<std::wstring>{L"cabctl.ocx"}, EntriesIn(Backslashed(dir)));
+  EXPECT_EQ(planted.end(), std::find(planted.begin(), planted.end(), Backslashed(dir)));
   EXPECT_EQ(ControlCabinetReport(dir), report);
   EXPECT_TRUE(AwaitRegistration(L"cabctl"));
   WaitForRegistrationsToEnd();
   EXPECT_FALSE(Registered(L"planted"));
+  for (const auto& p : planted) EXPECT_EQ(std::vector<std::wstring>{L"planted.ocx"}, EntriesIn(p)) << p;
 }
 
 // A file at the root's name: moved aside as it is, a fresh root made and held.
