@@ -85,19 +85,13 @@ FolderFate HoldFiles(HANDLE folder, const wchar_t* folderFinal, HANDLE root, Han
 }
 
 // All or none: a file that cannot be marked unmarks those marked before it.
-FolderFate MarkAll(HandleList& files, HANDLE directory, DWORD* error) {
-  int marked = 0;
-  for (; marked < files.count; ++marked) {
+FolderFate MarkAll(HandleList& files, DWORD* error) {
+  for (int marked = 0; marked < files.count; ++marked) {
     if (!MarkForDeletion(files.handles[marked], true)) {
       *error = GetLastError();
       for (int i = 0; i < marked; ++i) MarkForDeletion(files.handles[i], false);
       return FolderFate::Failed;
     }
-  }
-  if (!MarkForDeletion(directory, true)) {
-    *error = GetLastError();
-    for (int i = 0; i < marked; ++i) MarkForDeletion(files.handles[i], false);
-    return FolderFate::Failed;
   }
   return FolderFate::Deleted;
 }
@@ -119,10 +113,19 @@ FolderFate DeleteHeldFolder(HANDLE rootHandle, const wchar_t* rootFinal, const w
     if (!IsPlainEntryOf(directory.handle, rootHandle, rootFinal, name, length, info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !FinalPathOf(directory.handle, final))
       return FolderFate::NotOurs;
-    HandleList files;
-    fate = HoldFiles(directory.handle, final, rootHandle, files, error);
-    if (fate == FolderFate::Deleted) fate = MarkAll(files, directory.handle, error);
-  }  // the files, then the folder, are closed here, and so deleted
+    {
+      HandleList files;
+      fate = HoldFiles(directory.handle, final, rootHandle, files, error);
+      if (fate == FolderFate::Deleted) fate = MarkAll(files, error);
+    }  // the files are closed here, and so deleted
+    // A folder is marked only once it is empty: the system refuses to mark one that still
+    // holds files, even files whose deletion is pending. The folder's own handle, held all
+    // along, is what gets marked.
+    if (fate == FolderFate::Deleted && !MarkForDeletion(directory.handle, true)) {
+      *error = GetLastError();
+      fate = FolderFate::Failed;
+    }
+  }  // the folder is closed here, and so deleted
   // Gone only when gone: a file created in it meanwhile keeps the directory.
   FolderOpen again = OpenInFolder(rootHandle, name, length, FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true);

@@ -178,7 +178,7 @@ TEST_F(CleanupCase, AnOldFolderWithASubfolderOrALinkIsKept) {
     EXPECT_TRUE(Has(Folder(L"1700000101") + L"\\a.ocx"));
     RemoveLink(Folder(L"1700000101") + L"\\link");
   }
-  EXPECT_FALSE(Has(Folder(L"1700000102")));
+  EXPECT_FALSE(Has(Folder(L"1700000102"))) << Show(fates);
   for (const auto& [folder, fate] : fates.seen) {
     if (folder.find(L"1700000100") != std::wstring::npos) {
       EXPECT_EQ(FolderFate::NotOurs, fate);

@@ -80,12 +80,15 @@ static bool RunUnix(const wchar_t* program, std::wstring command) {
   return true;
 }
 
-// The Unix path of a name directly on drive C: (the name itself, not what it may link to).
+// The Unix path of a name on drive C: (the name itself, not what it may link to).
 static std::string UnixPathOnC(const std::wstring& path) {
   std::string parent = UnixPath(L"C:\\");
   if (parent.empty()) return "";
   if (parent.back() != '/') parent += '/';
-  return parent + Narrow(path.substr(3));
+  std::string rest = Narrow(path.substr(3));
+  for (char& c : rest)
+    if (c == '\\') c = '/';
+  return parent + rest;
 }
 
 // Makes link a Unix symbolic link to target with the system's ln. False where that is not
