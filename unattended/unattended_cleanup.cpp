@@ -23,12 +23,22 @@ void Report(const wchar_t* folder, FolderFate fate, DWORD error, void*) {
   LogEvent(L"cleanup", folder, fate == FolderFate::Deleted ? Outcome::Ok : Outcome::Info,
            FateText(fate), error);
 }
+
+// A root that the run could not hold is never cleaned; that is worth a line.
+void ReportRoot(const UnpackCleanup& result) {
+  if (result.movedAside[0])
+    LogEvent(L"cleanup", result.movedAside, Outcome::Info,
+             L"the unpack root was not the program's: moved aside here, nothing in it deleted");
+  else if (!result.rootUsable && result.error)
+    LogEvent(L"cleanup", UnpackRootPath, Outcome::Info,
+             L"the unpack root could not be held; nothing in it deleted", result.error);
+}
 }  // namespace
 
 void CleanUpUnpackFolders(const wchar_t* keepFolder) {
-  RemoveUnusedUnpackFolders(keepFolder, Report, nullptr);
+  ReportRoot(RemoveUnusedUnpackFolders(keepFolder, Report, nullptr));
 }
 
 void CleanUpRemovedFolders(const wchar_t (*folders)[UnpackFolderPathCapacity], int count) {
-  RemoveUnpackFoldersIfUnused(folders, count, Report, nullptr);
+  ReportRoot(RemoveUnpackFoldersIfUnused(folders, count, Report, nullptr));
 }

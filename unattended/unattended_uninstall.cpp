@@ -16,6 +16,7 @@
 #include "core/register/unpack_cleanup.h"
 #include "core/uninstall/inventory.h"
 #include "core/uninstall/query.h"
+#include "core/uninstall/cabinet_origin.h"
 #include "core/uninstall/classes_view.h"
 #include "core/uninstall/remove.h"
 
@@ -148,36 +149,34 @@ bool IsFileItem(const wchar_t* item) {
   return wcschr(item, L'\\') || wcschr(item, L'/') || IsControl(item) || IsCabinet(item);
 }
 
-// The unpack folders that hold exactly the files of a cabinet.
-struct CabinetFolders {
-  const CabinetContents* contents;
-  RemovedFolders matched;
-  const wchar_t* cabinet;
-};
-
-void MatchFolder(const wchar_t* folder, void* context) {
-  auto* search = static_cast<CabinetFolders*>(context);
-  if (!FolderHoldsCabinet(folder, *search->contents)) return;
-  wchar_t detail[16 + UnpackFolderPathCapacity] = L"unpacked into ";
-  AppendText(detail, folder);
-  LogEvent(L"uninstall", search->cabinet, Outcome::Info, detail);
-  NoteFolder(search->matched, folder);
+// Logs the unpack folders found to hold the cabinet.
+void LogFolders(const wchar_t* cabinet, const FolderList& matched) {
+  for (int i = 0; i < matched.count; ++i) {
+    wchar_t detail[16 + UnpackFolderPathCapacity] = L"unpacked into ";
+    AppendText(detail, matched.folders[i]);
+    LogEvent(L"uninstall", cabinet, Outcome::Info, detail);
+  }
 }
 
-bool InFolders(const RemovedFolders& folders, const wchar_t* file) {
-  wchar_t folder[UnpackFolderPathCapacity];
-  if (!file[0] || !UnpackFolderOf(file, folder)) return false;
-  for (int i = 0; i < folders.count; ++i)
-    if (CompareStringOrdinal(folders.folders[i], -1, folder, -1, TRUE) == CSTR_EQUAL) return true;
-  return false;
+// The closing line of a file's removal: what was found, and why nothing was when nothing was.
+void LogOutcome(const SourceFile& file, bool allRemoved, int found, int elsewhere) {
+  const wchar_t* detail = nullptr;
+  if (!found && elsewhere)
+    detail = L"controls of this cabinet are registered, but from no folder that holds this "
+             L"cabinet's files; nothing was removed";
+  else if (!found)
+    detail = L"no control is registered from this file; nothing to remove";
+  SetCurrentItem(file.path);
+  Outcome outcome = !allRemoved ? Outcome::Failed : found || !elsewhere ? Outcome::Ok : Outcome::Info;
+  LogEvent(L"uninstall", file.path, outcome, detail);
 }
 
 // The controls registered from the file: for a control, those whose InprocServer32 is that
 // file; for a cabinet, those whose file lies in a folder holding that cabinet's files.
 bool RemoveRegisteredFrom(const SourceFile& file, const NameList& installed, RemovedFolders& removed) {
   SetCurrentItem(file.path);
-  CabinetFolders search = {nullptr, {}, file.path};
   CabinetContents contents;
+  FolderList matched;
   if (file.cabinet) {
     char ansi[AnsiPathCapacity] = {};
     ConvertToAnsiPath(file.path, ansi, sizeof ansi);  // checked with the items
@@ -187,27 +186,28 @@ bool RemoveRegisteredFrom(const SourceFile& file, const NameList& installed, Rem
       CountItem(false);
       return false;
     }
-    search.contents = &contents;
-    ForEachUnpackFolder(MatchFolder, &search);
+    FindCabinetFolders(contents, matched);
+    LogFolders(file.path, matched);
   }
   bool allRemoved = true;
-  int found = 0;
+  int found = 0, elsewhere = 0;
   InstalledControl control;
   for (int i = 0; i < installed.count; ++i) {
     ReadInstalledControl(installed.names[i], false, control);
-    bool from = file.cabinet ? InFolders(search.matched, control.file)
-                             : control.file[0] && SameFile(control.file, file.path);
-    if (!from) continue;
+    CabinetOrigin origin = file.cabinet ? OriginOf(control.file, contents, matched)
+                                        : control.file[0] && SameFile(control.file, file.path)
+                                              ? CabinetOrigin::FromCabinet
+                                              : CabinetOrigin::Unrelated;
+    if (origin == CabinetOrigin::OtherFolder) ++elsewhere;
+    if (origin != CabinetOrigin::FromCabinet) continue;
     ++found;
     NoteFolderOf(removed, installed.names[i]);
     allRemoved = Remove(installed.names[i]) && allRemoved;
   }
-  for (int i = 0; i < search.matched.count; ++i) NoteFolder(removed, search.matched.folders[i]);
-  if (search.matched.folders) HeapFree(GetProcessHeap(), 0, search.matched.folders);
+  for (int i = 0; i < matched.count; ++i) NoteFolder(removed, matched.folders[i]);
+  ReleaseFolders(matched);
   ReleaseCabinetContents(contents);
-  SetCurrentItem(file.path);
-  LogEvent(L"uninstall", file.path, allRemoved ? Outcome::Ok : Outcome::Failed,
-           found ? nullptr : L"no control is registered from this file; nothing to remove");
+  LogOutcome(file, allRemoved, found, elsewhere);
   if (!found) CountItem(true);
   return allRemoved;
 }

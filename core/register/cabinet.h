@@ -3,8 +3,9 @@
 
 #include <cstddef>
 
-// The fixed directory under which every cabinet is unpacked.
-extern const char UnpackRoot[];        // "C:/VornActiveX/"
+#include "core/register/unpack_root_path.h"
+
+// The current unpack directory below UnpackRoot.
 extern char UnpackDirAnsi[];           // the current unpack directory, ANSI
 extern wchar_t UnpackDir[];            // the same, wide; room for "*.*" behind it
 

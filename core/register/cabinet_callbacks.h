@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <fdi.h>
 
+#include "core/register/entry_name.h"
+
 // Memory and file services on the C runtime's integer handles.
 FNALLOC(CabAlloc);
 FNFREE(CabFree);
@@ -24,8 +26,3 @@ void NoteFileClosed(int handle);
 // After FDICopy: removes the file of an entry that the copy stopped in the middle of (its
 // content is cut short or empty); files unpacked whole stay.
 void DiscardUnfinishedEntry(const ProgressSink* sink);
-
-// True when an entry name, as the file system will read it, stays inside the unpack
-// directory and names no device: no "..", no leading separator, no drive or ':' stream,
-// no CON, PRN, AUX, NUL, COM1-9 or LPT1-9 (with or without extension).
-bool IsSafeEntryName(const wchar_t* name);

@@ -7,6 +7,7 @@
 
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_library.h"
+#include "core/register/entry_name.h"
 #include "platform/owned_handle.h"
 #include "platform/text.h"
 
@@ -79,9 +80,10 @@ bool AddEntry(CabinetContents& contents, const char* ansiName, long size) {
   if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansiName, -1, entry.name,
                            static_cast<int>(CabinetEntryNameCapacity)))
     return false;
+  // The unpack's own rule, and one name per file: a name it refuses (a device such as COM1, a
+  // separator, a ':') is never opened below a folder.
   const wchar_t* name = entry.name;
-  bool dots = wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
-  if (!name[0] || dots || wcspbrk(name, L"\\/:")) contents.flat = false;
+  if (!IsSafeEntryName(name) || wcspbrk(name, L"\\/")) contents.flat = false;
   entry.size = static_cast<unsigned long>(size);
   entry.hash = HashStart;
   ++contents.count;
@@ -158,18 +160,15 @@ bool FolderHoldsCabinet(const wchar_t* folder, const CabinetContents& contents) 
   if (!contents.complete || !contents.flat || contents.count == 0) return false;
   wchar_t path[MAX_PATH + CabinetEntryNameCapacity];
   for (int i = 0; i < contents.count; ++i) {
+    // Of two entries with one name, the one written last is the file that stays.
+    bool later = false;
+    for (int j = i + 1; j < contents.count && !later; ++j)
+      later = CompareStringOrdinal(contents.entries[i].name, -1, contents.entries[j].name, -1,
+                                   TRUE) == CSTR_EQUAL;
+    if (later) continue;
     if (!CopyText(path, folder) || !AppendText(path, contents.entries[i].name)) return false;
     if (!SameBytes(path, contents.entries[i])) return false;
   }
-  // No file beside them: the folder was made for this cabinet alone.
-  if (!CopyText(path, folder) || !AppendText(path, L"*")) return false;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  int files = 0;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return files == contents.count;
+  // Files beside them do not count against it: a control may write files next to itself.
+  return true;
 }

@@ -18,9 +18,9 @@ struct CabinetContents {
   int count = 0;
   int capacity = 0;
   bool complete = false;  // every entry read; false: no folder is taken for this cabinet's
-  // Every entry name is a plain file name. The extraction puts each entry directly into its
-  // folder; a name with a separator, a drive or "..", would make a folder's files be looked
-  // for elsewhere, so such a cabinet is taken as unpacked nowhere.
+  // Every entry name is a plain file name that the unpack accepts (IsSafeEntryName). A name
+  // with a separator, a drive, "..", or a device such as COM1 is never opened below a folder,
+  // so such a cabinet is taken as unpacked nowhere.
   bool flat = true;
 };
 
@@ -29,7 +29,8 @@ struct CabinetContents {
 bool ReadCabinetContents(const char* ansiPath, CabinetContents& contents);
 void ReleaseCabinetContents(CabinetContents& contents);
 
-// True when folder ("...\\", with its separator) holds exactly the cabinet's files: one file for
-// each entry with its name, size and bytes, and no other file. False for a cabinet that was not
-// read whole or has an entry name that is not flat.
+// True when folder ("...\\", with its separator) holds every entry of the cabinet with the
+// same name, size and bytes; of two entries with one name, the one written last counts, and
+// files beside them do not matter. False for a cabinet that was not read whole or has an
+// entry name that the unpack refuses or that is not a plain file name.
 bool FolderHoldsCabinet(const wchar_t* folder, const CabinetContents& contents);

@@ -8,8 +8,6 @@
 #include "core/register/cabinet.h"
 #include "core/register/unpack_folder.h"
 
-const char UnpackRoot[] = "C:/VornActiveX/";
-
 bool FormatUnpackDirectory(long long seconds, char* out, size_t cap) {
   // The low 32 bits read as signed: from 2038-01-19 03:14:08 UTC on the number is negative.
   int32_t number = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(seconds)));

@@ -3,7 +3,7 @@
 // root, name a drive or a ':' stream, or open a device instead of a file.
 #include <cwctype>
 
-#include "core/register/cabinet_callbacks.h"
+#include "core/register/entry_name.h"
 
 namespace {
 constexpr const wchar_t* Devices[] = {L"CON", L"PRN", L"AUX", L"NUL"};

@@ -28,20 +28,32 @@ bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
   return CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer);
 }
 
-// The token's owner for new objects (Administrators, for an elevated administrator) or its
-// user: the administrator running the program.
-bool IsTokenOwnerOrUser(PSID sid) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  // TOKEN_OWNER and TOKEN_USER are a pointer (and attributes) followed by the SID.
-  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  bool same = (GetTokenInformation(token, TokenOwner, buffer, sizeof buffer, &size) &&
-               EqualSid(sid, reinterpret_cast<TOKEN_OWNER*>(buffer)->Owner)) ||
-              (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-               EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid));
-  CloseHandle(token);
+// NT SERVICE\TrustedInstaller, which owns the system's own files; it has no well-known type.
+bool IsTrustedInstaller(PSID sid) {
+  PSID installer = nullptr;
+  if (!ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                              &installer))
+    return false;
+  bool same = EqualSid(sid, installer) != FALSE;
+  LocalFree(installer);
   return same;
+}
+
+// Whether the file system keeps an owner that is set: the owner is set to Administrators
+// through the handle and read back. Windows (NTFS) keeps it, and then the owner read before
+// was real; Wine shows the token's user whatever is set, and such a system, which has no file
+// ACLs either, cannot tell an owner at all.
+bool KeepsOwners(HANDLE root, PSID administrators) {
+  if (SetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, administrators, nullptr,
+                      nullptr, nullptr) != ERROR_SUCCESS)
+    return true;  // not shown otherwise: the owner read before stands
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR current = nullptr;
+  bool kept = GetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                              nullptr, nullptr, &current) != ERROR_SUCCESS ||
+              !owner || EqualSid(owner, administrators);
+  if (current) LocalFree(current);
+  return kept;
 }
 
 struct Descriptor {
@@ -84,20 +96,27 @@ bool HandleIsTheName(HANDLE handle, const wchar_t* name) {
 
 // A plain directory, owned by an owner the program trusts, that now has the descriptor's
 // owner and protected DACL. Everything is read and set through the one handle.
-bool TakeOver(HANDLE root, const wchar_t* name, PSECURITY_DESCRIPTOR descriptor) {
+//
+// A root that this call has just created with the descriptor is the program's whatever owner
+// it shows: Windows gives it the descriptor's owner (Administrators) at once, and nobody below
+// an administrator may rename or replace it; Wine drops a descriptor given at creation and
+// shows the token's user, but keeps one set afterwards, which the take-over does.
+bool TakeOver(HANDLE root, const wchar_t* name, PSECURITY_DESCRIPTOR descriptor, bool created) {
   if (KindOf(root) != FILE_ATTRIBUTE_DIRECTORY || !HandleIsTheName(root, name)) return false;
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR current = nullptr;
   bool trusted = GetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
                                  nullptr, nullptr, nullptr, &current) == ERROR_SUCCESS &&
-                 owner && IsTrustedOwner(owner);
+                 owner && (created || IsTrustedOwner(owner));
   if (current) LocalFree(current);
-  if (!trusted) return false;
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
   PSID administrators = nullptr;
-  // The owner too: a root of the administrator's own account may have been made by one of
-  // their processes without elevation, which as its owner could change the DACL again.
+  if (!trusted && !(GetSecurityDescriptorOwner(descriptor, &administrators, &defaulted) &&
+                    administrators && !KeepsOwners(root, administrators)))
+    return false;
+  // The owner too, set again with the DACL: nothing less than an administrator may be able to
+  // change the DACL afterwards.
   return GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl &&
          GetSecurityDescriptorOwner(descriptor, &administrators, &defaulted) && administrators &&
          SetSecurityInfo(root, SE_FILE_OBJECT,
@@ -151,7 +170,7 @@ bool MoveAside(HANDLE handle, const wchar_t* root, wchar_t* movedAside, size_t c
 
 bool IsTrustedOwner(PSID owner) {
   return IsValidSid(owner) && (IsWellKnown(owner, WinBuiltinAdministratorsSid) ||
-                               IsWellKnown(owner, WinLocalSystemSid) || IsTokenOwnerOrUser(owner));
+                               IsWellKnown(owner, WinLocalSystemSid) || IsTrustedInstaller(owner));
 }
 
 UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* movedAside,
@@ -170,7 +189,8 @@ UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* move
   // A few rounds: what is moved aside may be put back by someone else before the fresh root
   // is made, and that is moved aside in turn.
   for (int round = 0; round < 4; ++round) {
-    if (!CreateDirectoryW(root, &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    bool created = CreateDirectoryW(root, &attributes) != FALSE;
+    if (!created && GetLastError() != ERROR_ALREADY_EXISTS) {
       *error = GetLastError();
       return UnpackRootStatus::Failed;
     }
@@ -186,7 +206,7 @@ UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* move
         GetFileAttributesW(root) == INVALID_FILE_ATTRIBUTES)
       continue;
     if (handle != INVALID_HANDLE_VALUE) {
-      if (TakeOver(handle, root, descriptor.value)) {
+      if (TakeOver(handle, root, descriptor.value, created)) {
         *held = handle;
         return UnpackRootStatus::Held;
       }

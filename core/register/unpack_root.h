@@ -17,8 +17,9 @@ extern const wchar_t UnpackRootSddl[];
 // The descriptor made from UnpackRootSddl (free it with LocalFree), or null.
 PSECURITY_DESCRIPTOR BuildUnpackRootSecurity();
 
-// True for Administrators, SYSTEM, the owner this process's token gives what it creates, and
-// the token's user (the administrator running the program; Wine shows every file as theirs).
+// True for Administrators, SYSTEM and TrustedInstaller only. The token's own user is not
+// trusted: a process of that user without elevation may have made the root, and as its
+// owner could open it again with WRITE_DAC after the take-over.
 bool IsTrustedOwner(PSID owner);
 
 // The name beside the root that HoldUnpackRoot gives a root it moves aside:

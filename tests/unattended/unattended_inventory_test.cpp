@@ -415,8 +415,8 @@ TEST(UnattendedInventory, UninstallOfAControlFileRemovesWhatWasRegisteredFromIt)
 }
 
 // The uninstall command beside "/install pack.cab": the controls registered from the folder
-// that cabinet was unpacked into go, and so does the folder; a folder that holds other files
-// is not that cabinet's, and its registration and files stay.
+// that cabinet was unpacked into go, and so does the folder; a folder whose file of the
+// cabinet's name holds other bytes is not that cabinet's, and its registration and files stay.
 TEST(UnattendedInventory, UninstallOfACabinetRemovesItsControlsAndItsUnpackedFolder) {
   std::wstring cabinet = WindowsPath(SAMPLE_CAB);
   ForgetTestControl();
@@ -426,10 +426,11 @@ TEST(UnattendedInventory, UninstallOfACabinetRemovesItsControlsAndItsUnpackedFol
   ASSERT_FALSE(folder.empty()) << Show(installed.log);
   ASSERT_TRUE(Exists(folder + L"testctl.dll"));
 
-  // The same control beside a file of another package, registered under another ProgID.
+  // Another package's control of the same name (other bytes) beside a file of its own,
+  // registered under another ProgID.
   std::wstring other = L"C:\\VornActiveX\\1000000001\\";
   CreateDirectoryW(other.c_str(), nullptr);
-  CopyFileW(WindowsPath(TESTCTL_DLL).c_str(), (other + L"testctl.dll").c_str(), FALSE);
+  CopyFileW(WindowsPath(README_TXT).c_str(), (other + L"testctl.dll").c_str(), FALSE);
   CopyFileW(WindowsPath(README_TXT).c_str(), (other + L"readme.txt").c_str(), FALSE);
   const std::wstring otherClass = L"CLSID\\{7A3C00F5-5E21-4B8D-9F14-3C2B1A0D9E51}";
   PutKey(L"Vorn.Test.otherpack\\CLSID", L"{7A3C00F5-5E21-4B8D-9F14-3C2B1A0D9E51}");
@@ -554,5 +555,56 @@ TEST(UnattendedInventory, TwoInstallsOfOneCabinetLeaveOneFolder) {
     DeleteFileW((f + L"x.ocx").c_str());
     RemoveDirectoryW(f.c_str());
   }
+  ForgetTestControl();
+}
+
+// A control that wrote a file beside itself, and a cabinet with two entries of one name (the
+// one written last stays): "/uninstall pack.cab" still finds and removes its controls. A
+// cabinet whose controls are registered only from a folder that does not hold it says so.
+TEST(UnattendedInventory, UninstallOfACabinetFindsItsControlsAfterTheyWroteBesideThemselves) {
+  const std::string control = [] {
+    HANDLE file = CreateFileW(WindowsPath(TESTCTL_DLL).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    return bytes;
+  }();
+  std::wstring plain = FreshFolder() + L"\\plain.cab", twice = FreshFolder() + L"\\twice.cab";
+  char ansi[MAX_PATH] = {};
+  WideCharToMultiByte(CP_ACP, 0, plain.c_str(), -1, ansi, MAX_PATH, nullptr, nullptr);
+  ASSERT_TRUE(WriteCabinet(ansi, {{"testctl.dll", control}}));
+  WideCharToMultiByte(CP_ACP, 0, twice.c_str(), -1, ansi, MAX_PATH, nullptr, nullptr);
+  ASSERT_TRUE(WriteCabinet(ansi, {{"testctl.dll", "an older copy"}, {"testctl.dll", control}}));
+  for (const std::wstring& cabinet : {plain, twice}) {
+    ForgetTestControl();
+    Result installed = RunCaptured(L"/install " + Quoted(cabinet) + L" /quiet");
+    ASSERT_EQ(0u, installed.run.exitCode) << Show(installed.log);
+    std::wstring folder = UnpackFolderOf(installed.log, cabinet);
+    ASSERT_FALSE(folder.empty()) << Show(installed.log);
+    HANDLE beside = CreateFileW((folder + L"settings.ini").c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, beside);
+    CloseHandle(beside);
+    Result removed = RunCaptured(L"/uninstall " + Quoted(cabinet) + L" /quiet");
+    EXPECT_EQ(0u, removed.run.exitCode) << Show(removed.log);
+    EXPECT_FALSE(KeyExists(std::wstring(TestProgId))) << Show(removed.log);
+    EXPECT_FALSE(KeyExists(TestClassKey));
+    EXPECT_EQ(1u, Events(removed.log, L"remove", TestProgId).size()) << Show(removed.log);
+  }
+
+  // Registered from a folder whose control has other bytes than the cabinet's: kept, and said.
+  ForgetTestControl();
+  ASSERT_EQ(0u, RunCaptured(L"/install " + Quoted(plain) + L" /quiet").run.exitCode);
+  WideCharToMultiByte(CP_ACP, 0, plain.c_str(), -1, ansi, MAX_PATH, nullptr, nullptr);
+  ASSERT_TRUE(WriteCabinet(ansi, {{"testctl.dll", control + "changed"}}));
+  Result kept = RunCaptured(L"/uninstall " + Quoted(plain) + L" /quiet");
+  EXPECT_EQ(0u, kept.run.exitCode);
+  EXPECT_TRUE(KeyExists(std::wstring(TestProgId)));
+  auto said = Events(kept.log, L"uninstall", plain);
+  ASSERT_FALSE(said.empty()) << Show(kept.log);
+  EXPECT_EQ(L"controls of this cabinet are registered, but from no folder that holds this "
+            L"cabinet's files; nothing was removed", said.back()[4]) << Show(kept.log);
   ForgetTestControl();
 }

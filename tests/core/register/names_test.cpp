@@ -10,6 +10,7 @@
 
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_callbacks.h"
+#include "core/register/entry_name.h"
 #include "window/drop.h"
 #include "core/register/register_control.h"
 #include "core/register/unpack_root.h"
@@ -205,7 +206,7 @@ TEST(UnpackRootSecurity, AdministratorsOwnAProtectedDaclOfThreeInheritedEntries)
   LocalFree(descriptor);
 }
 
-TEST(UnpackRootSecurity, OnlyAdministratorsSystemAndTheProgramsOwnAccountAreTrustedOwners) {
+TEST(UnpackRootSecurity, OnlyAdministratorsSystemAndTrustedInstallerAreTrustedOwners) {
   for (WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid}) {
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof sid;
@@ -226,4 +227,17 @@ TEST(UnpackRootSecurity, OnlyAdministratorsSystemAndTheProgramsOwnAccountAreTrus
   CopySid(sizeof other, other, parsed);
   LocalFree(parsed);
   EXPECT_FALSE(IsTrustedOwner(other));
+  // The system's own files.
+  ASSERT_TRUE(ConvertStringSidToSidW(
+      L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &parsed));
+  EXPECT_TRUE(IsTrustedOwner(parsed));
+  LocalFree(parsed);
+  // The account running the program: its processes without elevation own what they make.
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+  CloseHandle(token);
+  EXPECT_FALSE(IsTrustedOwner(reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
 }
