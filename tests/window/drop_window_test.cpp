@@ -8,6 +8,8 @@
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
 #include "tests/core/register/drop_support.h"
+#include "tests/core/register/fci_cabinet.h"
+#include "tests/unattended/unattended_driver.h"
 #include "tests/window/app_window.h"
 #include "window/drop.h"
 #include "window/globals.h"
@@ -45,5 +47,51 @@ TEST_F(AppWindowTest, DuringADropTheTabsAreRefusedAndACloseWaitsForItsEnd) {
   EXPECT_TRUE(KeyExists(L"Vorn.Test.slow"));
   DiscardMainWindow();
   RemoveTree(L"Vorn.Test.slow");
+  RemoveTree(L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}");
+}
+
+// A cabinet whose controls take four seconds each is dropped; while its first control is being
+// registered, an unattended /install of another cabinet runs and ends with its clean-up. The
+// drop's folder is held until its last registration, so the clean-up keeps it and both of its
+// controls get registered from it.
+TEST_F(AppWindowTest, ADropsFolderSurvivesAnInstallsCleanUpWhileItRegisters) {
+  const std::wstring folder = L"C:\\apptest\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::string slow = ReadWholeFile(WindowsPath(SLOWCTL_DLL));
+  ASSERT_FALSE(slow.empty());
+  const std::wstring cabinet = folder + L"slowpair.cab";
+  ASSERT_TRUE(WriteCabinet(Narrow(cabinet), {{"slowa.ocx", slow}, {"slowb.ocx", slow}}));
+  for (const wchar_t* key : {L"Vorn.Test.slowa", L"Vorn.Test.slowb"}) RemoveTree(key);
+  WaitForNextSecond();
+  HDROP drop = MakeDrop({cabinet});
+  SendMessageW(MainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  ASSERT_TRUE(DropInProgress());
+  // The drop's folder, once its first control is on its way.
+  std::wstring dropFolder;
+  ASSERT_TRUE(WaitUntil([&] {
+    PumpMessages(50);
+    dropFolder = LastUnpackDir();
+    return !dropFolder.empty() && FileExists(dropFolder + L"slowb.ocx");
+  }, 10000));
+  PumpMessages(300);
+
+  WaitForNextSecond();  // a newer folder for the install
+  UnattendedRun run = RunUnattended(WindowsPath(CTLWARDEN_EXE),
+                                    L"/install \"" + WindowsPath(SAMPLE_CAB) + L"\" /quiet", nullptr,
+                                    60000);
+  EXPECT_TRUE(DropInProgress()) << "the install ended after the drop; the test proves nothing";
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(FileExists(dropFolder + L"slowa.ocx")) << Narrow(dropFolder);
+  EXPECT_TRUE(FileExists(dropFolder + L"slowb.ocx")) << Narrow(dropFolder);
+
+  WaitForDropToEnd();
+  GlobalFree(drop);
+  std::wstring report = WindowText(StatusBox);
+  for (const wchar_t* name : {L"slowa.ocx\r\n", L"slowb.ocx\r\n"})
+    EXPECT_NE(std::wstring::npos, report.find(L"\r\n" + dropFolder + name)) << Narrow(report);
+  EXPECT_EQ(L"注册状态:注册成功！", report.substr(report.size() - 10)) << Narrow(report);
+  EXPECT_TRUE(KeyExists(L"Vorn.Test.slowa"));
+  EXPECT_TRUE(KeyExists(L"Vorn.Test.slowb"));
+  for (const wchar_t* key : {L"Vorn.Test.slowa", L"Vorn.Test.slowb", L"Vorn.Test.testctl"}) RemoveTree(key);
   RemoveTree(L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}");
 }
