@@ -6,6 +6,9 @@
 # sandbox may not mount.
 # Usage: disk_full.sh <build dir> <register_test.exe> <ctlwarden.exe> <control dll>
 set -eu
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 build=$1 tests=$2 exe=$3 control=$4
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)

@@ -50,7 +50,7 @@ TEST_F(AppWindowTest, DuringADropTheTabsAreRefusedAndACloseWaitsForItsEnd) {
   RemoveTree(L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}");
 }
 
-// A cabinet whose controls take four seconds each is dropped; while its first control is being
+// A cabinet of twelve controls that take four seconds each is dropped; while its first control is being
 // registered, an unattended /install of another cabinet runs and ends with its clean-up. The
 // drop's folder is held until its last registration, so the clean-up keeps it and both of its
 // controls get registered from it.
@@ -60,8 +60,12 @@ TEST_F(AppWindowTest, ADropsFolderSurvivesAnInstallsCleanUpWhileItRegisters) {
   const std::string slow = ReadWholeFile(WindowsPath(SLOWCTL_DLL));
   ASSERT_FALSE(slow.empty());
   const std::wstring cabinet = folder + L"slowpair.cab";
-  ASSERT_TRUE(WriteCabinet(Narrow(cabinet), {{"slowa.ocx", slow}, {"slowb.ocx", slow}}));
-  for (const wchar_t* key : {L"Vorn.Test.slowa", L"Vorn.Test.slowb"}) RemoveTree(key);
+  std::vector<std::wstring> names;
+  for (wchar_t c = L'a'; c <= L'l'; ++c) names.push_back(std::wstring(L"slow") + c);
+  std::vector<CabEntry> entries;
+  for (const std::wstring& name : names) entries.push_back({Narrow(name) + ".ocx", slow});
+  ASSERT_TRUE(WriteCabinet(Narrow(cabinet), entries));
+  for (const std::wstring& name : names) RemoveTree(L"Vorn.Test." + name);
   WaitForNextSecond();
   HDROP drop = MakeDrop({cabinet});
   SendMessageW(MainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
@@ -71,27 +75,35 @@ TEST_F(AppWindowTest, ADropsFolderSurvivesAnInstallsCleanUpWhileItRegisters) {
   ASSERT_TRUE(WaitUntil([&] {
     PumpMessages(50);
     dropFolder = LastUnpackDir();
-    return !dropFolder.empty() && FileExists(dropFolder + L"slowb.ocx");
+    return !dropFolder.empty() && FileExists(dropFolder + L"slowl.ocx");
   }, 10000));
   PumpMessages(300);
 
   WaitForNextSecond();  // a newer folder for the install
-  UnattendedRun run = RunUnattended(WindowsPath(CTLWARDEN_EXE),
-                                    L"/install \"" + WindowsPath(SAMPLE_CAB) + L"\" /quiet", nullptr,
-                                    60000);
+  // The drop goes on meanwhile: this thread shows its progress.
+  StartedRun started = StartUnattended(WindowsPath(CTLWARDEN_EXE),
+                                       L"/install \"" + WindowsPath(SAMPLE_CAB) + L"\" /quiet", nullptr);
+  ASSERT_TRUE(started.started);
+  WaitUntil([&] {
+    PumpMessages(50);
+    return WaitForSingleObject(started.process.hProcess, 0) == WAIT_OBJECT_0;
+  }, 120000);
+  UnattendedRun run = FinishUnattended(started, 1000);
   EXPECT_TRUE(DropInProgress()) << "the install ended after the drop; the test proves nothing";
   EXPECT_EQ(0u, run.exitCode);
-  EXPECT_TRUE(FileExists(dropFolder + L"slowa.ocx")) << Narrow(dropFolder);
-  EXPECT_TRUE(FileExists(dropFolder + L"slowb.ocx")) << Narrow(dropFolder);
+  for (const std::wstring& name : names)
+    EXPECT_TRUE(FileExists(dropFolder + name + L".ocx")) << Narrow(dropFolder + name);
 
   WaitForDropToEnd();
   GlobalFree(drop);
   std::wstring report = WindowText(StatusBox);
-  for (const wchar_t* name : {L"slowa.ocx\r\n", L"slowb.ocx\r\n"})
-    EXPECT_NE(std::wstring::npos, report.find(L"\r\n" + dropFolder + name)) << Narrow(report);
+  for (const std::wstring& name : names)
+    EXPECT_NE(std::wstring::npos, report.find(L"\r\n" + dropFolder + name + L".ocx\r\n")) << Narrow(report);
   EXPECT_EQ(L"注册状态:注册成功！", report.substr(report.size() - 10)) << Narrow(report);
-  EXPECT_TRUE(KeyExists(L"Vorn.Test.slowa"));
-  EXPECT_TRUE(KeyExists(L"Vorn.Test.slowb"));
-  for (const wchar_t* key : {L"Vorn.Test.slowa", L"Vorn.Test.slowb", L"Vorn.Test.testctl"}) RemoveTree(key);
+  for (const std::wstring& name : names) {
+    EXPECT_TRUE(KeyExists(L"Vorn.Test." + name)) << Narrow(name);
+    RemoveTree(L"Vorn.Test." + name);
+  }
+  RemoveTree(L"Vorn.Test.testctl");
   RemoveTree(L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}");
 }
