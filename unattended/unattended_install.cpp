@@ -155,11 +155,13 @@ int InstallCabinet(const wchar_t* path, wchar_t (&keep)[UnpackDirCapacity]) {
              L"the package could not be opened: the cabinet is damaged before its first entry");
     return ExitPackageInvalid;
   }
-  if (!result.copiedWhole)
-    LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
+  // An entry not written whole (a full drive) fails the cabinet even where the interface
+  // itself went on to its end.
+  bool whole = result.copiedWhole && !result.writeFailed;
+  if (!whole) LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
   if (result.registered == 0)
     LogEvent(L"register", path, Outcome::Failed, L"no control of the cabinet was registered");
-  return result.registered > 0 && result.failed == 0 && result.copiedWhole && !result.stopped
+  return result.registered > 0 && result.failed == 0 && whole && !result.stopped
              ? ExitSuccess
              : ExitFatalError;
 }

@@ -33,10 +33,12 @@ mkdir -p "$WINEPREFIX"
 "$wine" wineboot -i >/dev/null 2>&1 || true
 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
 wineserver -w 2>/dev/null || true
-# Drive C: moves onto the tmpfs: what it holds, and 1.5 MB to spare.
+# Drive C: moves onto the tmpfs: what it holds, and then 1.5 MB to spare.
 used=$(du -sk "$WINEPREFIX/drive_c" | cut -f1)
-mount -t tmpfs -o size=$((used + used / 20 + 1536))k tmpfs "$drive"
+mount -t tmpfs -o size=$((used * 2 + 4096))k tmpfs "$drive"
 cp -a "$WINEPREFIX/drive_c/." "$drive/"
+used=$(df -k --output=used "$drive" | tail -1)
+mount -o remount,size=$((used + 1536))k "$drive"
 ln -sfn "$drive" "$WINEPREFIX/dosdevices/c:"
 free=$(df -k --output=avail "$drive" | tail -1)
 echo "drive C: on a tmpfs with ${free} KB free"
