@@ -44,3 +44,5 @@ HDROP MakeDrop(const wchar_t* path);
 void RemoveDirectoryTree(const wchar_t* directory);
 // Number of plain files directly in the directory (path ending in a slash or backslash).
 unsigned CountFiles(const wchar_t* directory);
+// The files of the unpack folders under C:\VornActiveX.
+unsigned CountUnpackedFiles();

@@ -59,8 +59,7 @@ void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
                L"a library without DllRegisterServer, which the controls use; not registered");
       return;
     case RegistrationStatus::RefusedPath:
-      LogEvent(L"error", path, Outcome::Failed,
-               L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！");
+      LogEvent(L"error", path, Outcome::Failed, L"控件路径过长，未注册！");
       return;
     case RegistrationStatus::DidNotLoad: {
       const wchar_t* otherMachine = OtherMachineText(result.machine);
@@ -99,7 +98,7 @@ struct CabinetLog {
   const wchar_t* cabinet;
 };
 
-void LogCabinetProgress(void* context, const Progress& progress) {
+bool LogCabinetProgress(void* context, const Progress& progress) {
   const wchar_t* cabinet = static_cast<CabinetLog*>(context)->cabinet;
   switch (progress.event) {
     case ProgressEvent::FolderMade: {
@@ -124,24 +123,32 @@ void LogCabinetProgress(void* context, const Progress& progress) {
     case ProgressEvent::ControlStarting:
       break;
   }
+  return true;
 }
 
 // 0, ExitPackageInvalid for a cabinet whose headers could not be read, or ExitFatalError.
-int InstallCabinet(const wchar_t* path) {
+// keep receives the cabinet's unpack folder, when one was made.
+int InstallCabinet(const wchar_t* path, wchar_t (&keep)[UnpackDirCapacity]) {
   char ansi[AnsiPathCapacity] = {};
   ConvertToAnsiPath(path, ansi, sizeof ansi);  // checked with the sources
   CabinetLog log = {path};
   ProgressSink sink = {LogCabinetProgress, &log};
   CabinetResult result = RegisterCabinet(ansi, &sink);
+  if (result.folder[0]) CopyText(keep, result.folder);
   switch (result.unpack) {
     case UnpackStatus::Unpacked:
       break;
     case UnpackStatus::RootUnsafe:
       LogEvent(L"error", path, Outcome::Failed, UnpackRootRefusal);
       return ExitFatalError;
-    case UnpackStatus::FolderTaken:
+    case UnpackStatus::RootFailed:
+      LogEvent(L"error", path, Outcome::Failed, UnpackRootFailure, result.error);
+      return ExitFatalError;
+    case UnpackStatus::NamesTaken:
+      LogEvent(L"error", path, Outcome::Failed, UnpackNamesTaken);
+      return ExitFatalError;
     case UnpackStatus::FolderFailed:
-      LogEvent(L"error", path, Outcome::Failed, UnpackDirectoryRefusal, result.error);
+      LogEvent(L"error", path, Outcome::Failed, UnpackFolderFailure, result.error);
       return ExitFatalError;
     case UnpackStatus::NoInterface:
       LogEvent(L"error", path, Outcome::Failed, L"the cabinet interface could not be started");
@@ -155,12 +162,15 @@ int InstallCabinet(const wchar_t* path) {
              L"the package could not be opened: the cabinet is damaged before its first entry");
     return ExitPackageInvalid;
   }
-  if (!result.copiedWhole)
-    LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
+  // An entry not written whole (a full drive) fails the cabinet even where the interface
+  // itself went on to its end.
+  bool whole = result.copiedWhole && !result.writeFailed;
+  if (!whole) LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
   if (result.registered == 0)
     LogEvent(L"register", path, Outcome::Failed, L"no control of the cabinet was registered");
-  return result.registered > 0 && result.failed == 0 && result.copiedWhole ? ExitSuccess
-                                                                            : ExitFatalError;
+  return result.registered > 0 && result.failed == 0 && whole && !result.stopped
+             ? ExitSuccess
+             : ExitFatalError;
 }
 
 }  // namespace
@@ -185,12 +195,14 @@ int InstallFiles(wchar_t* const* files, int count) {
 
   // A failed install outranks a package that could not be opened.
   int exitCode = ExitSuccess;
+  // The clean-up spares the folder of the last cabinet installed.
+  wchar_t keep[UnpackDirCapacity] = L"";
   for (int i = 0; i < count; ++i) {
     const SourceFile& source = sources[i];
     SetCurrentItem(source.path);
     int code;
     if (source.cabinet) {
-      code = InstallCabinet(source.path);
+      code = InstallCabinet(source.path, keep);
     } else {
       RegistrationResult result = RegisterControl(source.path, ControlSource::Single);
       LogRegistration(source.path, result);
@@ -202,6 +214,6 @@ int InstallFiles(wchar_t* const* files, int count) {
   }
   SetCurrentItem(nullptr);
   HeapFree(GetProcessHeap(), 0, sources);
-  if (exitCode == ExitSuccess) CleanUpUnpackFolders(UnpackDir);
+  if (exitCode == ExitSuccess) CleanUpUnpackFolders(keep);
   return exitCode;
 }

@@ -4,6 +4,7 @@
 #include "window/drop.h"
 
 #include <cwchar>
+#include <iterator>
 
 #include "core/register/cabinet.h"
 #include "core/register/register_control.h"
@@ -46,7 +47,7 @@ void DescribeFailure(const RegistrationResult& result, wchar_t (&text)[ReasonCap
   text[0] = 0;
   switch (result.status) {
     case RegistrationStatus::RefusedPath:
-      CopyText(text, L"控件路径含有两个以上的%，命令解释器会改写此路径，未注册！");
+      CopyText(text, L"控件路径过长，未注册！");
       break;
     case RegistrationStatus::DidNotLoad:
       CopyText(text, L"装载ActiveX控件失败！");
@@ -113,13 +114,32 @@ void AppendEscaped(const wchar_t* text) {
   }
 }
 
-// The cabinet's report as the work goes on.
-struct CabinetReport {
-  HWND window;
-  const wchar_t* path;
-};
+// " 写入失败：" and the system's text for error, for an entry that could not be written whole.
+void AppendWriteFailure(DWORD error) {
+  wchar_t reason[256] = {};
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, error, 0, reason, static_cast<DWORD>(std::size(reason)),
+                                nullptr);
+  while (length > 0 && (reason[length - 1] == L'\r' || reason[length - 1] == L'\n' ||
+                        reason[length - 1] == L' '))
+    reason[--length] = 0;
+  StatusTextAppend(L" 写入失败：");
+  if (length) AppendEscaped(reason);
+  else {
+    wchar_t code[24] = L"错误";
+    AppendNumber(code, error);
+    StatusTextAppend(code);
+  }
+}
+// The heading of the registered controls, once, before the first of them or the status line.
+void AppendRegisteredHeading(CabinetReport& report) {
+  if (report.registeredHeading) return;
+  StatusTextAppend(L"注册成功文件列表:\r\n");
+  report.registeredHeading = true;
+}
+}  // namespace
 
-void ReportCabinetProgress(void* context, const Progress& progress) {
+bool ReportCabinetProgress(void* context, const Progress& progress) {
   auto& report = *static_cast<CabinetReport*>(context);
   switch (progress.event) {
     case ProgressEvent::FolderMade:
@@ -136,6 +156,7 @@ void ReportCabinetProgress(void* context, const Progress& progress) {
     case ProgressEvent::EntryUnpacked:
       // Every entry is listed, also one that was refused or failed.
       AppendEscaped(progress.path);
+      if (progress.entry == EntryStatus::WriteFailed) AppendWriteFailure(progress.error);
       StatusTextAppend(L"\r\n");
       ShowUnpackedListProgress();
       break;
@@ -143,6 +164,7 @@ void ReportCabinetProgress(void* context, const Progress& progress) {
       ShowUnpackedList();
       break;
     case ProgressEvent::ControlStarting:
+      AppendRegisteredHeading(report);
       break;
     case ProgressEvent::ControlDone:
       if (progress.result->status == RegistrationStatus::Registered) {
@@ -153,10 +175,11 @@ void ReportCabinetProgress(void* context, const Progress& progress) {
       }
       break;
   }
+  return true;
 }
 
-// Told as before: a root or folder that cannot be trusted in a box owned by the main window;
-// an interface that cannot start or fails in the boxes owned by the status box.
+// A root or folder that cannot be had in a box owned by the main window; an interface that
+// cannot start or fails in the boxes owned by the status box.
 bool TellUnpackFailure(const CabinetResult& result) {
   switch (result.unpack) {
     case UnpackStatus::Unpacked:
@@ -164,9 +187,14 @@ bool TellUnpackFailure(const CabinetResult& result) {
     case UnpackStatus::RootUnsafe:
       ShowMessage(MainWindow, UnpackRootRefusal, L"ERROR", MB_OK);
       return true;
-    case UnpackStatus::FolderTaken:
+    case UnpackStatus::RootFailed:
+      ShowMessage(MainWindow, UnpackRootFailure, L"ERROR", MB_OK, nullptr, result.error);
+      return true;
+    case UnpackStatus::NamesTaken:
+      ShowMessage(MainWindow, UnpackNamesTaken, L"ERROR", MB_OK);
+      return true;
     case UnpackStatus::FolderFailed:
-      ShowMessage(MainWindow, UnpackDirectoryRefusal, L"ERROR", MB_OK);
+      ShowMessage(MainWindow, UnpackFolderFailure, L"ERROR", MB_OK, nullptr, result.error);
       return true;
     case UnpackStatus::NoInterface:
       ShowMessage(StatusBox, L"", L"", MB_OK);
@@ -179,6 +207,7 @@ bool TellUnpackFailure(const CabinetResult& result) {
   return true;
 }
 
+namespace {
 // Nothing runs on a path that could only be read cut, and PathBox shows no cut path either: it
 // is emptied rather than left showing the previous drop.
 void RefuseLongPath() {
@@ -191,13 +220,11 @@ void RefuseLongPath() {
 // thread has shown it (a box about a failed control halts the walk until it is answered, as
 // it always has). The GUI thread itself never waits for the worker.
 constexpr UINT ProgressMessage = WM_APP + 1;  // wParam: const Progress*, lParam: the job
-constexpr UINT UnpackedMessage = WM_APP + 2;  // lParam: the job, its cabinet unpacked
 constexpr UINT FinishedMessage = WM_APP + 3;  // lParam: the job, all done
 
 struct DropJob {
   HWND window;  // owner of the boxes
   bool cabinet;
-  bool proceed;  // the cabinet was unpacked: register its controls
   wchar_t path[DroppedPathCapacity];
   char ansi[AnsiPathCapacity];
   wchar_t report[FileReportCapacity];  // a single control's report
@@ -210,18 +237,17 @@ HWND Messenger = nullptr;
 DropJob* Running = nullptr;  // owned by the GUI thread from start to finish
 bool CloseRequested = false;
 
-void SendProgress(void* context, const Progress& progress) {
-  SendMessageW(Messenger, ProgressMessage, reinterpret_cast<WPARAM>(&progress),
-               reinterpret_cast<LPARAM>(context));
+// The answer is whether the work goes on.
+bool SendProgress(void* context, const Progress& progress) {
+  return SendMessageW(Messenger, ProgressMessage, reinterpret_cast<WPARAM>(&progress),
+                      reinterpret_cast<LPARAM>(context)) != 0;
 }
 
 DWORD WINAPI RunDrop(void* parameter) {
   auto& job = *static_cast<DropJob*>(parameter);
   ProgressSink sink = {SendProgress, &job};
   if (job.cabinet) {
-    job.result = UnpackCabinet(job.ansi, &sink);
-    SendMessageW(Messenger, UnpackedMessage, 0, reinterpret_cast<LPARAM>(&job));
-    if (job.proceed) RegisterUnpackedControls(&sink, job.result);
+    job.result = RegisterCabinet(job.ansi, &sink);
   } else {
     job.single = RegisterControl(job.path, ControlSource::Single);
   }
@@ -237,11 +263,15 @@ void FinishSingleControl(DropJob& job) {
   SetWindowTextW(StatusBox, job.report);
 }
 
-void FinishCabinet(const DropJob& job) {
-  if (!job.proceed) return;  // told already; StatusText keeps the list
-  // A cabinet succeeds when it held a control and every control in it was registered; a
-  // copy that stopped part way is not told: what was unpacked whole gets registered.
-  bool registered = job.result.registered > 0 && job.result.failed == 0;
+void FinishCabinet(DropJob& job) {
+  if (TellUnpackFailure(job.result)) return;  // StatusText keeps the list
+  AppendRegisteredHeading(job.cabinetReport);
+  // A cabinet succeeds when it held a control, every control in it was registered, every entry
+  // that was written was written whole and the work was not stopped; a copy that stopped on a
+  // damaged cabinet is not told: what was unpacked whole gets registered.
+  const CabinetResult& result = job.result;
+  bool registered = result.registered > 0 && result.failed == 0 && !result.writeFailed &&
+                    !result.stopped;
   SendMessageW(StatusBox, WM_VSCROLL, SB_BOTTOM, 0);
   StatusTextAppend(registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！");
   ShowWholeReport(StatusBox);
@@ -253,12 +283,7 @@ LRESULT CALLBACK MessengerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   auto* job = reinterpret_cast<DropJob*>(lParam);
   switch (message) {
     case ProgressMessage:
-      ReportCabinetProgress(&job->cabinetReport, *reinterpret_cast<const Progress*>(wParam));
-      return 0;
-    case UnpackedMessage:
-      job->proceed = !TellUnpackFailure(job->result);
-      if (job->proceed) StatusTextAppend(L"注册成功文件列表:\r\n");
-      return 0;
+      return ReportCabinetProgress(&job->cabinetReport, *reinterpret_cast<const Progress*>(wParam));
     case FinishedMessage:
       if (job->cabinet) FinishCabinet(*job);
       else FinishSingleControl(*job);
@@ -300,7 +325,7 @@ void StartDrop(HWND window, const wchar_t* path, bool cabinet, const wchar_t* re
   job->cabinet = cabinet;
   CopyText(job->path, path);  // both hold DroppedPathCapacity characters
   CopyText(job->report, report);
-  job->cabinetReport = {window, job->path};
+  job->cabinetReport = {window, job->path, false};
   if (cabinet && !ConvertToAnsiPath(path, job->ansi, sizeof job->ansi)) {
     HeapFree(GetProcessHeap(), 0, job);
     SetWindowTextW(StatusBox, L"ERROR:拖入文件路径含有当前代码页无法表示的字符！");
@@ -324,12 +349,6 @@ bool DeferCloseDuringDrop() {
   if (!Running) return false;
   CloseRequested = true;
   return true;
-}
-
-int ExtractCabinet(const wchar_t* widePath, char* ansiPath) {
-  CabinetReport report = {MainWindow, widePath};
-  ProgressSink sink = {ReportCabinetProgress, &report};
-  return TellUnpackFailure(UnpackCabinet(ansiPath, &sink)) ? 0 : 1;
 }
 
 void HandleDroppedFile(HWND window, HDROP drop) {

@@ -21,6 +21,16 @@ bool DropInProgress();
 // when the drop ends, so that no registration is cut off and no report is left half written.
 bool DeferCloseDuringDrop();
 
-// The unpacking step of a cabinet drop with its report (the new folder, then the growing list
-// of unpacked files). 1: unpacked (maybe partly); 0: failed, already told in a message box.
-int ExtractCabinet(const wchar_t* widePath, char* ansiPath);
+// The report of a cabinet drop as its work goes on: the new folder, the growing list of
+// unpacked files, then each control registered (or a box for each that failed). Runs on the
+// window's thread; always asks the work to go on.
+struct Progress;
+struct CabinetResult;
+struct CabinetReport {
+  HWND window;          // owner of the boxes
+  const wchar_t* path;  // the dropped cabinet
+  bool registeredHeading;  // "注册成功文件列表:" is in StatusText
+};
+bool ReportCabinetProgress(void* report, const Progress& progress);
+// A cabinet that could not be unpacked, told in its message boxes; false when it was unpacked.
+bool TellUnpackFailure(const CabinetResult& result);

@@ -35,11 +35,19 @@ const ChildSpec Children[] = {
 };
 
 // Lets one message through the filter that keeps lower-integrity processes from posting to
-// an elevated window. The function is missing before Vista; then there is nothing to do.
-// user32 is imported, so the loaded module's handle is taken: nothing is searched for.
-void AllowMessage(UINT message) {
+// an elevated window, for the main window alone (Windows 7 and later). Where the per-window
+// function is missing (Vista), the process-wide one; before Vista there is no filter. user32 is
+// imported, so the loaded module's handle is taken: nothing is searched for.
+void AllowMessage(HWND window, UINT message) {
   HMODULE user32 = GetModuleHandleW(L"user32.dll");
   if (!user32) return;
+  using WindowFilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  auto windowFilter = reinterpret_cast<WindowFilterFunction>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")));
+  if (windowFilter) {
+    windowFilter(window, message, 1 /* MSGFLT_ALLOW */, nullptr);
+    return;
+  }
   using FilterFunction = BOOL(WINAPI*)(UINT, DWORD);
   auto filter = reinterpret_cast<FilterFunction>(
       reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")));
@@ -153,9 +161,9 @@ void OnDrawItem(const DRAWITEMSTRUCT& item) {
 
 }  // namespace
 
-void AllowDropsFromLowerIntegrity() {
-  AllowMessage(WM_DROPFILES);
-  AllowMessage(0x0049);  // WM_COPYGLOBALDATA, which carries the dropped names
+void AllowDropsFromLowerIntegrity(HWND window) {
+  AllowMessage(window, WM_DROPFILES);
+  AllowMessage(window, 0x0049);  // WM_COPYGLOBALDATA, which carries the dropped names
 }
 
 void RegisterMainWindowClass(HINSTANCE instance) {
@@ -197,10 +205,11 @@ void HandleOpenedFile(HWND window, const wchar_t* path) {
 }
 
 int RunApplication(HINSTANCE instance, const wchar_t* openedFile) {
-  AllowDropsFromLowerIntegrity();
   RegisterMainWindowClass(instance);
   RegisterTitleBarClass();
   HWND window = CreateMainWindow(instance);
+  // Before the first message is taken from the queue, so no drop can come before it.
+  AllowDropsFromLowerIntegrity(window);
   if (openedFile) HandleOpenedFile(window, openedFile);
   return RunMessageLoop();
 }

@@ -10,8 +10,10 @@ void HandleOpenedFile(HWND window, const wchar_t* path);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The steps of RunApplication, in the order it takes them.
-void AllowDropsFromLowerIntegrity();
 void RegisterMainWindowClass(HINSTANCE instance);
 // Creates MainWindow at (200, 100), 600 x 450, shows and paints it in the register view.
 HWND CreateMainWindow(HINSTANCE instance);
+// Lets WM_DROPFILES and WM_COPYGLOBALDATA from processes without elevation reach window, and
+// only window.
+void AllowDropsFromLowerIntegrity(HWND window);
 int RunMessageLoop();

@@ -6,33 +6,22 @@
 #include "platform/owned_handle.h"
 #include "platform/text.h"
 #include "core/register/cabinet_callbacks.h"
+#include "core/register/cabinet_job.h"
 #include "core/register/cabinet_library.h"
 #include "core/register/file_kind.h"
 #include "core/register/register_control.h"
 #include "core/register/unpack_folder.h"
 
-char UnpackDirAnsi[UnpackDirCapacity] = "";
-wchar_t UnpackDir[UnpackDirCapacity] = L"";
-
 namespace {
-ERF FdiError;  // filled in by the interface; the program reports failures its own way
-
 constexpr size_t CandidateCapacity = 400;
 
+thread_local CabinetJob* RunningJob = nullptr;
+
 CabinetResult Outcome(UnpackStatus status, DWORD error = 0) {
-  return {status, false, false, error, 0, 0, 0};
-}
-
-// Passes every event on to the caller's sink, counting the entries the copy reached.
-struct EntryCount {
-  const ProgressSink* outer;
-  int entries;
-};
-
-void CountEntries(void* context, const Progress& progress) {
-  auto* count = static_cast<EntryCount*>(context);
-  if (progress.event == ProgressEvent::EntryUnpacked) ++count->entries;
-  Report(count->outer, progress);
+  CabinetResult result = {};
+  result.unpack = status;
+  result.error = error;
+  return result;
 }
 
 bool IsHeaderFault(int operation) {
@@ -61,9 +50,20 @@ CabinetCheck CheckCabinet(const char* ansiPath) {
   return check;
 }
 
-void Report(const ProgressSink* sink, const Progress& progress) {
-  if (sink && sink->report) sink->report(sink->context, progress);
+bool Report(const ProgressSink* sink, const Progress& progress) {
+  return !sink || !sink->report || sink->report(sink->context, progress);
 }
+
+bool Tell(CabinetJob& job, const Progress& progress) {
+  if (!Report(job.sink, progress)) job.stopped = true;
+  return !job.stopped;
+}
+
+CabinetJob* CurrentCabinetJob() { return RunningJob; }
+
+CurrentCabinetJobScope::CurrentCabinetJobScope(CabinetJob& job) { RunningJob = &job; }
+
+CurrentCabinetJobScope::~CurrentCabinetJobScope() { RunningJob = nullptr; }
 
 void SplitCabinetPath(char* path, char* name, size_t nameCap) {
   if (nameCap) name[0] = 0;
@@ -82,78 +82,104 @@ void SplitCabinetPath(char* path, char* name, size_t nameCap) {
 }
 
 namespace {
-// The root stays open in folder, and so in place, while the cabinet is unpacked into it and
-// its controls are registered.
-CabinetResult UnpackInto(UnpackFolder& folder, char* ansiPath, const ProgressSink* sink) {
+UnpackStatus FolderOutcome(UnpackFolderStatus status) {
+  switch (status) {
+    case UnpackFolderStatus::Created: return UnpackStatus::Unpacked;
+    case UnpackFolderStatus::RootUnsafe: return UnpackStatus::RootUnsafe;
+    case UnpackFolderStatus::RootFailed: return UnpackStatus::RootFailed;
+    case UnpackFolderStatus::NamesTaken: return UnpackStatus::NamesTaken;
+    case UnpackFolderStatus::Failed: break;
+  }
+  return UnpackStatus::FolderFailed;
+}
+
+// Makes the job's folder and unpacks the cabinet into it. Nothing is unpacked into a folder
+// that others may have prepared.
+CabinetResult Unpack(CabinetJob& job, char* ansiPath) {
   char cabinetName[CabinetNameCapacity] = {};
   SplitCabinetPath(ansiPath, cabinetName, sizeof cabinetName);
 
   DWORD error = 0;
-  switch (CreateUnpackFolder(folder, &error)) {
-    case UnpackFolderStatus::Created:
-      break;
-    // Nothing is unpacked into a folder that others may have prepared.
-    case UnpackFolderStatus::RootUnsafe:
-      return Outcome(UnpackStatus::RootUnsafe);
-    case UnpackFolderStatus::FolderTaken:
-      return Outcome(UnpackStatus::FolderTaken);
-    case UnpackFolderStatus::Failed:
-      return Outcome(UnpackStatus::FolderFailed, error);
+  UnpackStatus made = FolderOutcome(CreateUnpackFolder(job.folder, &error));
+  if (made != UnpackStatus::Unpacked) return Outcome(made, error);
+  CabinetResult result = Outcome(UnpackStatus::Unpacked);
+  CopyText(result.folder, job.folder.wide);
+  if (!Tell(job, {ProgressEvent::FolderMade, job.folder.wide, EntryStatus::Written, 0, nullptr, nullptr})) {
+    result.stopped = true;
+    return result;
   }
-  CopyText(UnpackDirAnsi, folder.ansi);
-  CopyText(UnpackDir, folder.wide);
-  Report(sink, {ProgressEvent::FolderMade, UnpackDir, EntryStatus::Written, 0, nullptr});
 
   // A cabinet library that cannot be loaded is handled as an interface that cannot start.
   const CabinetFunctions* cabinet = CabinetLibrary();
   HFDI context = !cabinet ? nullptr
                           : cabinet->create(CabAlloc, CabFree, CabOpen, CabRead, CabWrite,
-                                            CabClose, CabSeek, cpu80386, &FdiError);
-  if (!context) return Outcome(UnpackStatus::NoInterface);
-  EntryCount count = {sink, 0};
-  ProgressSink counting = {CountEntries, &count};
-  FdiError = ERF();
-  BOOL copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, &counting);
-  // A copy that stopped part way leaves no cut file under an entry's name.
-  DiscardUnfinishedEntry(&counting);
+                                            CabClose, CabSeek, cpu80386, &job.error);
+  if (!context) {
+    result.unpack = UnpackStatus::NoInterface;
+    return result;
+  }
+  BOOL copied;
+  {
+    CurrentCabinetJobScope current(job);
+    copied = cabinet->copy(context, cabinetName, ansiPath, 0, CabinetNotify, nullptr, &job);
+    // A copy that stopped part way leaves no cut file under an entry's name.
+    DiscardUnfinishedEntry(job);
+  }
   BOOL destroyed = cabinet->destroy(context);
-  Report(sink, {ProgressEvent::UnpackEnded, UnpackDir, EntryStatus::Written, 0, nullptr});
-  CabinetResult result = Outcome(copied || destroyed ? UnpackStatus::Unpacked : UnpackStatus::Failed);
+  result.unpack = copied || destroyed ? UnpackStatus::Unpacked : UnpackStatus::Failed;
   result.copiedWhole = copied != FALSE;
-  result.unopened = !copied && count.entries == 0 && IsHeaderFault(FdiError.erfOper);
+  result.unopened = !copied && job.entries == 0 && IsHeaderFault(job.error.erfOper);
+  result.writeFailed = job.writeError != 0;
+  result.writeError = job.writeError;
+  if (!Tell(job, {ProgressEvent::UnpackEnded, job.folder.wide, EntryStatus::Written, 0, nullptr,
+                  &result}))
+    result.stopped = true;
+  if (job.stopped) result.stopped = true;
   return result;
+}
+
+// Registers one control found in the folder; false when the sink asks to stop.
+bool RegisterFound(CabinetJob& job, const wchar_t* name, size_t length, CabinetResult& result) {
+  wchar_t candidate[CandidateCapacity] = {};
+  if (!CopyText(candidate, job.folder.wide) ||
+      TextLength(candidate) + length >= CandidateCapacity)
+    return true;
+  wmemcpy(candidate + TextLength(candidate), name, length);
+  if (!IsControl(candidate)) return true;
+  if (!Tell(job, {ProgressEvent::ControlStarting, candidate, EntryStatus::Written, 0, nullptr, nullptr}))
+    return false;
+  RegistrationResult registration = RegisterControl(candidate, ControlSource::InCabinet);
+  if (registration.status == RegistrationStatus::Registered) ++result.registered;
+  else if (registration.status == RegistrationStatus::HelperLibrary) ++result.helpers;
+  else ++result.failed;
+  return Tell(job, {ProgressEvent::ControlDone, candidate, EntryStatus::Written, 0, &registration, nullptr});
+}
+
+// Every control lying directly in the held folder, listed through its handle.
+void RegisterControlsIn(CabinetJob& job, CabinetResult& result) {
+  alignas(8) BYTE buffer[8192];
+  FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(job.folder.folder, kind, buffer, sizeof buffer)) {
+    kind = FileFullDirectoryInfo;
+    for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
+         entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(reinterpret_cast<BYTE*>(entry) +
+                                                        entry->NextEntryOffset)) {
+      // The folder holds files only; this drops "." and "..".
+      if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !RegisterFound(job, entry->FileName, entry->FileNameLength / sizeof(wchar_t), result)) {
+        result.stopped = true;
+        return;
+      }
+      if (!entry->NextEntryOffset) break;
+    }
+  }
 }
 }  // namespace
 
-CabinetResult UnpackCabinet(char* ansiPath, const ProgressSink* sink) {
-  UnpackFolder folder;
-  return UnpackInto(folder, ansiPath, sink);
-}
-
-void RegisterUnpackedControls(const ProgressSink* sink, CabinetResult& result) {
-  wchar_t pattern[UnpackDirCapacity + 3] = {};
-  if (!CopyText(pattern, UnpackDir) || !AppendText(pattern, L"*.*")) return;
-  WIN32_FIND_DATAW found;
-  OwnedFind search(FindFirstFileW(pattern, &found));
-  if (!search.Valid()) return;
-  do {
-    // Equality, not a bit test: this drops "." and "..".
-    if (found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
-    wchar_t candidate[CandidateCapacity] = {};
-    if (!CopyText(candidate, UnpackDir) || !AppendText(candidate, found.cFileName)) continue;
-    if (!IsControl(candidate)) continue;
-    Report(sink, {ProgressEvent::ControlStarting, candidate, EntryStatus::Written, 0, nullptr});
-    RegistrationResult registration = RegisterControl(candidate, ControlSource::InCabinet);
-    if (registration.status == RegistrationStatus::Registered) ++result.registered;
-    else if (registration.status == RegistrationStatus::HelperLibrary) ++result.helpers;
-    else ++result.failed;
-    Report(sink, {ProgressEvent::ControlDone, candidate, EntryStatus::Written, 0, &registration});
-  } while (FindNextFileW(search.handle, &found));
-}
-
 CabinetResult RegisterCabinet(char* ansiPath, const ProgressSink* sink) {
-  UnpackFolder folder;
-  CabinetResult result = UnpackInto(folder, ansiPath, sink);
-  if (result.unpack == UnpackStatus::Unpacked) RegisterUnpackedControls(sink, result);
-  return result;
+  CabinetJob job;
+  job.sink = sink;
+  CabinetResult result = Unpack(job, ansiPath);
+  if (result.unpack == UnpackStatus::Unpacked && !result.stopped) RegisterControlsIn(job, result);
+  return result;  // the job, and with it the hold on the folder, ends here
 }

@@ -6,7 +6,6 @@
 
 #include "platform/text.h"
 #include "core/register/cabinet.h"
-#include "core/register/unpack_folder.h"
 
 bool FormatUnpackDirectory(long long seconds, char* out, size_t cap) {
   // The low 32 bits read as signed: from 2038-01-19 03:14:08 UTC on the number is negative.
@@ -23,19 +22,7 @@ bool FormatUnpackDirectory(long long seconds, char* out, size_t cap) {
 
 const wchar_t UnpackRootRefusal[] =
     L"解压文件夹C:/VornActiveX/不安全（不是普通文件夹，或不属于管理员），未解压！";
-const wchar_t UnpackDirectoryRefusal[] =
-    L"解压文件夹已被其他程序创建，可能含有他人放入的文件，未解压！请稍后重试。";
-
-// The extraction's way to the unpack folder until it holds an UnpackFolder itself: the same
-// new, empty folder, but the root and the folder are let go before the cabinet is unpacked.
-const char* CreateUnpackDirectory(const wchar_t** refusal) {
-  static char path[UnpackDirCapacity];
-  UnpackFolder folder;
-  if (CreateUnpackFolder(folder, nullptr) != UnpackFolderStatus::Created ||
-      !CopyText(path, folder.ansi)) {
-    // Nothing is unpacked into a folder that this call did not make.
-    *refusal = UnpackRootRefusal;
-    return nullptr;
-  }
-  return path;
-}
+const wchar_t UnpackRootFailure[] = L"无法创建或打开解压文件夹C:/VornActiveX/，未解压！";
+const wchar_t UnpackNamesTaken[] =
+    L"解压文件夹C:/VornActiveX/下可用的文件夹名都已被占用，未解压！请清理该文件夹后重试。";
+const wchar_t UnpackFolderFailure[] = L"无法在C:/VornActiveX/下新建解压文件夹，未解压！";

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/register/cabinet_callbacks.h"
+#include "core/register/cabinet_job.h"
 
 FNALLOC(CabAlloc) { return malloc(cb); }
 
@@ -15,13 +16,15 @@ FNOPEN(CabOpen) { return _open(pszFile, oflag, pmode); }
 FNREAD(CabRead) { return static_cast<UINT>(_read(static_cast<int>(hf), pv, cb)); }
 
 FNWRITE(CabWrite) {
+  SetLastError(0);
   auto written = static_cast<UINT>(_write(static_cast<int>(hf), pv, cb));
-  NoteFileWritten(static_cast<int>(hf), written);
+  if (CabinetJob* job = CurrentCabinetJob())
+    NoteFileWritten(*job, static_cast<int>(hf), cb, written);
   return written;
 }
 
 FNCLOSE(CabClose) {
-  NoteFileClosed(static_cast<int>(hf));
+  if (CabinetJob* job = CurrentCabinetJob()) NoteFileClosed(*job, static_cast<int>(hf));
   return _close(static_cast<int>(hf));
 }
 

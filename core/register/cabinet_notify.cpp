@@ -1,169 +1,231 @@
 // The notification handler of the cabinet interface: every entry of the cabinet is written
-// into the unpack directory under the name that the cabinet stores, listed in the report,
-// and then given the cabinet's date, time and attributes. Each entry is told to the copy's
-// ProgressSink once: when its file is whole, refused, or failed.
+// into the job's unpack folder under the name that the cabinet stores, listed in the report,
+// and then given the cabinet's date, time and attributes. Each entry is told to the job's
+// ProgressSink once: when its file is whole, refused, or failed. Entries are created relative
+// to the held folder's handle, never by a path built from names.
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
+#include <winternl.h>
 
 #include "platform/text.h"
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_callbacks.h"
+#include "core/register/cabinet_job.h"
 
 namespace {
-constexpr size_t PathCapacity = 1000;
+constexpr size_t PathCapacity = EntryPathCapacity;
 // The longest destination path that is written, in bytes of ANSI text.
 constexpr size_t LongestDestination = 511;
 
 struct Destination {
   char ansi[PathCapacity];
   wchar_t wide[PathCapacity];
+  wchar_t name[PathCapacity];  // the entry's name, wide
   bool usable;  // fits, decodes, and stays inside the unpack directory
 };
 
-// The entry whose file is open for writing: the interface writes it between fdintCOPY_FILE
-// and fdintCLOSE_FILE_INFO. When the copy stops in between (damaged data, a missing next
-// part), the file is cut short or empty. The interface may then close the file itself, or
-// (Wine's does) still send fdintCLOSE_FILE_INFO before it fails: only the count of bytes
-// written tells such a file from a whole one.
-struct {
-  int handle;  // -1: none
-  bool closed;  // by the interface, when it gave up on the entry
-  unsigned long size, written;
-  wchar_t path[PathCapacity];
-} Writing = {-1, false, 0, 0, {}};
-
-bool IsWriting(int handle) { return handle != -1 && handle == Writing.handle; }
-
-void TellEntry(const void* sink, const wchar_t* path, EntryStatus status, DWORD error = 0) {
-  Report(static_cast<const ProgressSink*>(sink),
-         {ProgressEvent::EntryUnpacked, path, status, error, nullptr});
+bool IsWriting(const CabinetJob& job, int handle) {
+  return handle != -1 && handle == job.writing.handle;
 }
 
-void DeleteCutFile(const void* sink) {
-  if (!Writing.closed) _close(Writing.handle);
-  Writing.handle = -1;
-  DeleteFileW(Writing.path);
-  TellEntry(sink, Writing.path, EntryStatus::Failed, ERROR_HANDLE_EOF);
+bool TellEntry(CabinetJob& job, const wchar_t* path, EntryStatus status, DWORD error = 0) {
+  ++job.entries;
+  return Tell(job, {ProgressEvent::EntryUnpacked, path, status, error, nullptr, nullptr});
+}
+
+bool MarkForDeletion(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// The cut file goes through the handle it was written with; one that the interface closed
+// already was marked then (NoteFileClosed).
+void DeleteCutFile(CabinetJob& job) {
+  EntryInWriting& entry = job.writing;
+  if (!entry.closed) {
+    MarkForDeletion(reinterpret_cast<HANDLE>(_get_osfhandle(entry.handle)));
+    _close(entry.handle);
+  }
+  entry.handle = -1;
+  if (entry.writeError) {
+    if (!job.writeError) job.writeError = entry.writeError;
+    TellEntry(job, entry.path, EntryStatus::WriteFailed, entry.writeError);
+  } else {
+    TellEntry(job, entry.path, EntryStatus::Failed, ERROR_HANDLE_EOF);
+  }
 }
 
 // The destination is the unpack directory followed directly by the entry's name, without a
 // separator or conversion of its own. An unusable one is still named in the report.
-void BuildDestination(const char* name, Destination& out) {
+void BuildDestination(const CabinetJob& job, const char* name, Destination& out) {
   out.ansi[0] = 0;
   out.wide[0] = 0;
-  bool joined = CopyText(out.ansi, UnpackDirAnsi) && AppendText(out.ansi, name);
-  if (!joined) CopyText(out.ansi, UnpackDirAnsi);  // the report names the directory only
+  out.name[0] = 0;
+  bool joined = CopyText(out.ansi, job.folder.ansi) && AppendText(out.ansi, name);
+  if (!joined) CopyText(out.ansi, job.folder.ansi);  // the report names the directory only
   MultiByteToWideChar(CP_ACP, 0, out.ansi, -1, out.wide, static_cast<int>(PathCapacity));
 
   // Judge the name as the file system will read it, in wide text. Bytes that the code page
   // cannot decode would become a stand-in character, and two different names one file.
-  wchar_t wideName[PathCapacity] = {};
-  bool converted = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wideName,
+  bool converted = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, out.name,
                                        static_cast<int>(PathCapacity)) != 0;
   out.usable = joined && TextLength(out.ansi) <= LongestDestination && converted &&
-               IsSafeEntryName(wideName);
+               IsSafeEntryName(out.name);
 }
 
-// A read-only file already in the directory (left by a cabinet unpacked earlier within the
-// same second) is kept as it is. Windows refuses to open such a file for writing for every
-// account, but Wine running as root does not, so the program does not leave this to the open.
-bool IsReadOnlyFile(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+// The name as the Win32 file functions would read it below the folder: '/' is a separator,
+// a leading ".\" means the folder itself, and dots and blanks at the end are dropped. False
+// when what is left names a subfolder (the program makes none, so it never exists) or nothing.
+bool FolderRelativeName(wchar_t* name, DWORD* error) {
+  for (wchar_t* p = name; *p; ++p)
+    if (*p == L'/') *p = L'\\';
+  wchar_t* start = name;
+  while (start[0] == L'.' && start[1] == L'\\') start += 2;
+  size_t length = TextLength(start);
+  while (length && (start[length - 1] == L'.' || start[length - 1] == L' ')) --length;
+  start[length] = 0;
+  if (start != name) CopyText(name, PathCapacity, start);
+  if (length == 0) {
+    *error = ERROR_INVALID_NAME;
+    return false;
+  }
+  for (const wchar_t* p = name; *p; ++p)
+    if (*p == L'\\') {
+      *error = ERROR_PATH_NOT_FOUND;
+      return false;
+    }
+  return true;
 }
 
-// Remembers the entry whose file the interface is about to write, and its size.
-INT_PTR BeginEntry(int handle, const wchar_t* path, long size) {
-  CopyText(Writing.path, path);  // both hold PathCapacity characters
-  Writing.handle = handle;
-  Writing.closed = false;
-  Writing.size = static_cast<unsigned long>(size);
-  Writing.written = 0;
+constexpr ACCESS_MASK EntryAccess =
+    GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+constexpr ULONG EntryOptions = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
+
+// An entry of the same name as one written before (a cabinet may hold two) is opened as it is
+// and cut to nothing, so no tail of the longer one survives. Overwriting on creation would be
+// refused by Windows for a file that is hidden or system, as the first may be. A read-only
+// one is kept: Windows refuses to open it for writing for every account, but Wine running as
+// root does not, so the program does not leave this to the open.
+HANDLE OpenExistingEntry(const CabinetJob& job, const wchar_t* name, DWORD* error) {
+  HANDLE file = OpenInFolder(job.folder.folder, name, EntryAccess, FILE_SHARE_READ, FILE_OPEN,
+                             EntryOptions, nullptr, error);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  FILE_BASIC_INFO basic;
+  FILE_END_OF_FILE_INFO end = {};
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    *error = ERROR_ACCESS_DENIED;
+  } else if (!SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end)) {
+    *error = GetLastError();
+  } else {
+    return file;
+  }
+  CloseHandle(file);
+  return INVALID_HANDLE_VALUE;
+}
+
+// The entry's file as a handle of the runtime, which the interface writes through; -1 with
+// *error set when it cannot be had.
+int OpenEntryFile(const CabinetJob& job, wchar_t* name, DWORD* error) {
+  if (!FolderRelativeName(name, error)) return -1;
+  // A new file, the usual case, is created in one step.
+  HANDLE file = OpenInFolder(job.folder.folder, name, EntryAccess, FILE_SHARE_READ, FILE_CREATE,
+                             EntryOptions, nullptr, error);
+  if (file == INVALID_HANDLE_VALUE && (*error == ERROR_ALREADY_EXISTS || *error == ERROR_FILE_EXISTS))
+    file = OpenExistingEntry(job, name, error);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
+  if (handle == -1) {
+    *error = ERROR_TOO_MANY_OPEN_FILES;
+    CloseHandle(file);
+  }
   return handle;
 }
 
 INT_PTR CreateEntryFile(PFDINOTIFICATION info) {
+  if (!info->pv) return -1;
+  CabinetJob& job = *static_cast<CabinetJob*>(info->pv);
+  if (job.stopped) return -1;  // ends the copy before this entry
   Destination destination;
-  BuildDestination(info->psz1, destination);
+  BuildDestination(job, info->psz1, destination);
   // Both abort the copy, as an entry that cannot be opened does.
   if (!destination.usable) {
-    TellEntry(info->pv, destination.wide, EntryStatus::Refused);
+    TellEntry(job, destination.wide, EntryStatus::Refused);
     return -1;
   }
-  // A new file, the usual case, is created in one step: asking first whether a file of that
-  // name exists costs Wine a scan of the whole directory for every entry.
-  int created = _open(destination.ansi,
-                      _O_BINARY | _O_CREAT | _O_EXCL | _O_WRONLY | _O_SEQUENTIAL,
-                      _S_IREAD | _S_IWRITE);
-  if (created != -1) return BeginEntry(created, destination.wide, info->cb);
-  if (IsReadOnlyFile(destination.wide)) {
-    TellEntry(info->pv, destination.wide, EntryStatus::Failed, ERROR_ACCESS_DENIED);
+  DWORD error = 0;
+  int handle = OpenEntryFile(job, destination.name, &error);
+  if (handle == -1) {
+    TellEntry(job, destination.wide, EntryStatus::Failed, error);
     return -1;
   }
-  // An existing file is opened as it is and then cut to nothing, so no tail of an older,
-  // longer file survives. _O_TRUNC would make the runtime ask for CREATE_ALWAYS, which Windows
-  // refuses for a file that is hidden or system, as an entry unpacked earlier may be.
-  int existing = _open(destination.ansi, _O_BINARY | _O_CREAT | _O_WRONLY | _O_SEQUENTIAL,
-                       _S_IREAD | _S_IWRITE);
-  if (existing == -1) {
-    TellEntry(info->pv, destination.wide, EntryStatus::Failed, GetLastError());
-    return -1;
-  }
-  if (_chsize(existing, 0) != 0) {
-    DWORD error = GetLastError();
-    _close(existing);
-    TellEntry(info->pv, destination.wide, EntryStatus::Failed, error);
-    return -1;
-  }
-  return BeginEntry(existing, destination.wide, info->cb);
+  EntryInWriting& entry = job.writing;
+  CopyText(entry.path, destination.wide);  // both hold PathCapacity characters
+  CopyText(entry.name, destination.name);
+  entry.handle = handle;
+  entry.closed = false;
+  entry.size = static_cast<unsigned long>(info->cb);
+  entry.written = 0;
+  entry.writeError = 0;
+  return handle;
 }
 
-// The cabinet's date and time are local; the file system keeps UTC.
-void SetEntryTime(HANDLE file, USHORT date, USHORT time) {
+// The cabinet's date and time are local; the file system keeps UTC. Time and attributes go
+// through the handle the entry was written with, in one call: nothing is written through it
+// afterwards, so the file keeps them. Only read-only, hidden, system and archive are taken
+// over; the cabinet's own flags (0x40, 0x80) are not.
+void SetEntryTimeAndAttributes(HANDLE file, USHORT date, USHORT time, USHORT attribs) {
+  FILE_BASIC_INFO basic = {};  // zero times: left as they are
   FILETIME local, utc;
-  if (DosDateTimeToFileTime(date, time, &local) && LocalFileTimeToFileTime(&local, &utc))
-    SetFileTime(file, &utc, nullptr, &utc);
+  if (DosDateTimeToFileTime(date, time, &local) && LocalFileTimeToFileTime(&local, &utc)) {
+    basic.CreationTime.LowPart = utc.dwLowDateTime;
+    basic.CreationTime.HighPart = static_cast<LONG>(utc.dwHighDateTime);
+    basic.LastWriteTime = basic.CreationTime;
+  }
+  DWORD attributes = attribs & 0x27;
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
 }
 
-bool HasAttributesAlready(HANDLE file, DWORD attributes) {
-  FILE_BASIC_INFO basic;
-  return GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
-         basic.FileAttributes == attributes;
+// A close that fails may have lost what was written: the file is removed by its name in the
+// held folder.
+void DeleteUnclosedEntry(CabinetJob& job, const wchar_t* name) {
+  DWORD ignored = 0;
+  HANDLE file = OpenInFolder(job.folder.folder, name, DELETE | FILE_WRITE_ATTRIBUTES, 0,
+                             FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, &ignored);
+  if (file == INVALID_HANDLE_VALUE) return;
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // a read-only file cannot be deleted
+  SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+  MarkForDeletion(file);
+  CloseHandle(file);
 }
 
 INT_PTR FinishEntryFile(PFDINOTIFICATION info) {
   int written = static_cast<int>(info->hf);
-  if (IsWriting(written)) {
-    // A file that did not get all of its entry's bytes is not left under the entry's name;
-    // the copy stops, as it does for an entry that cannot be written.
-    if (Writing.written != Writing.size) {
-      DeleteCutFile(info->pv);
-      return -1;
-    }
-    Writing.handle = -1;
-  }
-  Destination destination;
-  BuildDestination(info->psz1, destination);
-  if (!destination.usable) {  // never opened under this name; nothing to touch
+  auto* job = static_cast<CabinetJob*>(info->pv);
+  if (!job || !IsWriting(*job, written)) {  // never opened by this job; nothing to touch
     _close(written);
     return 1;
   }
-  // The time goes through the handle the entry was written with: nothing is written through
-  // it afterwards, so the file keeps the same times as when it is opened again by name, and
-  // the second lookup of every entry is saved.
-  auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(written));
-  SetEntryTime(handle, info->date, info->time);
-  // Only read-only, hidden, system and archive are taken over; the cabinet's own flags (0x40,
-  // 0x80) are not. Most entries ask for the archive attribute alone, which a newly written
-  // file has already: such a file is not opened again by name to be given what it has.
-  DWORD attributes = info->attribs & 0x27;
-  bool alreadySet =
-      (attributes & FILE_ATTRIBUTE_ARCHIVE) && HasAttributesAlready(handle, attributes);
-  _close(written);
-  // After the time, so that a read-only entry still gets its time.
-  if (!alreadySet) SetFileAttributesW(destination.wide, attributes);
-  TellEntry(info->pv, destination.wide, EntryStatus::Written);
+  EntryInWriting& entry = job->writing;
+  // A file that did not get all of its entry's bytes is not left under the entry's name; the
+  // copy stops, as it does for an entry that cannot be written.
+  if (entry.written != entry.size || entry.writeError) {
+    DeleteCutFile(*job);
+    return -1;
+  }
+  entry.handle = -1;
+  SetEntryTimeAndAttributes(reinterpret_cast<HANDLE>(_get_osfhandle(written)), info->date,
+                            info->time, info->attribs);
+  if (_close(written) != 0) {
+    DWORD error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    DeleteUnclosedEntry(*job, entry.name);
+    if (!job->writeError) job->writeError = error;
+    TellEntry(*job, entry.path, EntryStatus::WriteFailed, error);
+    return -1;
+  }
+  TellEntry(*job, entry.path, EntryStatus::Written);
   return 1;
 }
 
@@ -185,16 +247,25 @@ INT_PTR OpenNextCabinet(PFDINOTIFICATION info) {
 }
 }  // namespace
 
-void NoteFileWritten(int handle, UINT bytes) {
-  if (IsWriting(handle) && bytes != static_cast<UINT>(-1)) Writing.written += bytes;
+void NoteFileWritten(CabinetJob& job, int handle, UINT asked, UINT bytes) {
+  if (!IsWriting(job, handle)) return;
+  if (bytes != static_cast<UINT>(-1)) job.writing.written += bytes;
+  // A write that did not take every byte: the drive is full, over a quota, or failing.
+  if ((bytes == static_cast<UINT>(-1) || bytes < asked) && !job.writing.writeError) {
+    DWORD error = GetLastError();
+    job.writing.writeError = error ? error : ERROR_DISK_FULL;
+  }
 }
 
-void NoteFileClosed(int handle) {
-  if (IsWriting(handle)) Writing.closed = true;
+void NoteFileClosed(CabinetJob& job, int handle) {
+  if (!IsWriting(job, handle)) return;
+  // The interface gave up on the entry: what it wrote is cut short, and goes with the close.
+  MarkForDeletion(reinterpret_cast<HANDLE>(_get_osfhandle(handle)));
+  job.writing.closed = true;
 }
 
-void DiscardUnfinishedEntry(const ProgressSink* sink) {
-  if (Writing.handle != -1) DeleteCutFile(sink);
+void DiscardUnfinishedEntry(CabinetJob& job) {
+  if (job.writing.handle != -1) DeleteCutFile(job);
 }
 
 FNFDINOTIFY(CabinetNotify) {

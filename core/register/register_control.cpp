@@ -5,23 +5,16 @@
 #include "platform/system_path.h"
 #include "platform/text.h"
 
-bool BuildRegisterParameters(const wchar_t* regsvr32, const wchar_t* path, wchar_t* out,
-                             size_t cap) {
+bool BuildRegisterCommandLine(const wchar_t* regsvr32, const wchar_t* path, wchar_t* out,
+                              size_t cap) {
   if (cap == 0) return false;
   out[0] = 0;
-  if (CopyText(out, cap, L"/d /v:off /c \"\"") && AppendText(out, cap, regsvr32) &&
+  if (CopyText(out, cap, L"\"") && AppendText(out, cap, regsvr32) &&
       AppendText(out, cap, L"\" /s \"") && AppendText(out, cap, path) &&
-      AppendText(out, cap, L"\"\""))
+      AppendText(out, cap, L"\""))
     return true;
   out[0] = 0;
   return false;
-}
-
-bool CmdWouldRewrite(const wchar_t* path) {
-  int percents = 0;
-  for (const wchar_t* p = path; *p; ++p)
-    if (*p == L'%') ++percents;
-  return percents >= 2;
 }
 
 namespace {
@@ -78,32 +71,22 @@ ProbeStatus ProbeControl(const wchar_t* given, DWORD* error) {
 bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
   *process = nullptr;
   wchar_t path[ControlPathCapacity];
-  if (CmdWouldRewrite(given) || !WithBackslashes(given, path)) return false;
-  // Both programs by their full paths in the system directory, and the system directory as
-  // the current directory: cmd.exe looks for a program named without a path in its current
-  // directory before the PATH, and would otherwise inherit the program's (usually the
-  // Downloads folder the program was started from).
-  wchar_t system[MAX_PATH], cmd[MAX_PATH], regsvr32[MAX_PATH];
-  if (!SystemPath(L"", system) || !SystemPath(L"cmd.exe", cmd) ||
-      !SystemPath(L"regsvr32.exe", regsvr32))
+  if (!WithBackslashes(given, path)) return false;
+  // regsvr32 by its full path in the system directory, and the system directory as the current
+  // directory rather than the program's (usually the Downloads folder it was started from).
+  wchar_t system[MAX_PATH], regsvr32[MAX_PATH];
+  if (!SystemPath(L"", system) || !SystemPath(L"regsvr32.exe", regsvr32)) return false;
+  // CreateProcessW may write into the command line; never start regsvr32 on a cut path.
+  wchar_t commandLine[RegisterCommandLineCapacity] = {};
+  if (!BuildRegisterCommandLine(regsvr32, path, commandLine, RegisterCommandLineCapacity))
     return false;
-  // The quoted interpreter and a blank before the parameters.
-  wchar_t commandLine[MAX_PATH + 2 + RegisterParametersCapacity] = {};
-  wchar_t parameters[RegisterParametersCapacity] = {};
-  // Never start regsvr32 on a cut path.
-  if (!BuildRegisterParameters(regsvr32, path, parameters, RegisterParametersCapacity) ||
-      !CopyText(commandLine, L"\"") || !AppendText(commandLine, cmd) ||
-      !AppendText(commandLine, L"\" ") || !AppendText(commandLine, parameters))
-    return false;
-  // CreateProcessW with the interpreter's full path as the application name: no search and no
-  // shell association is involved. The console the interpreter gets is hidden.
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(cmd, commandLine, nullptr, nullptr, FALSE, 0, nullptr, system, &startup,
-                      &started))
+  if (!CreateProcessW(regsvr32, commandLine, nullptr, nullptr, FALSE, 0, nullptr, system,
+                      &startup, &started))
     return false;
   CloseHandle(started.hThread);
   *process = started.hProcess;
@@ -111,10 +94,7 @@ bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
 }
 
 RegistrationResult RegisterControl(const wchar_t* path, ControlSource source) {
-  // The command interpreter expands %name% even between quotation marks (a variable of the
-  // environment, or one of its own such as %cd%), so regsvr32 would be given another path.
-  // Such a path is refused before anything runs.
-  if (CmdWouldRewrite(path) || TextLength(path) >= ControlPathCapacity)
+  if (TextLength(path) >= ControlPathCapacity)
     return Result(RegistrationStatus::RefusedPath);
   DWORD error = 0;
   switch (ProbeControl(path, &error)) {

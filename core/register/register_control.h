@@ -1,5 +1,6 @@
-// Registering one control: a load probe in this process, then regsvr32 run silently through
-// the command interpreter and waited for. What happened is returned; nothing is shown.
+// Registering one control: a load probe in this process, then the system's regsvr32 started
+// directly (no command interpreter) and waited for. What happened is returned; nothing is
+// shown.
 #pragma once
 #include <windows.h>
 
@@ -11,7 +12,7 @@ constexpr DWORD RegistrationBound = 120000;
 enum class RegistrationStatus {
   Registered,     // regsvr32 ended with 0
   HelperLibrary,  // skipped: a library in a cabinet that exports no DllRegisterServer
-  RefusedPath,    // failed: the interpreter would rewrite the path, or it does not fit
+  RefusedPath,    // failed: the path does not fit
   DidNotLoad,     // failed: error holds the loader's code
   NoEntryPoint,   // failed: a single file that exports no DllRegisterServer
   ExitCode,       // failed: regsvr32 ended with exitCode
@@ -48,25 +49,19 @@ enum class ProbeStatus { Control, NoEntryPoint, DidNotLoad };
 // process.
 ProbeStatus ProbeControl(const wchar_t* path, DWORD* error);
 
-// Starts "<system>\cmd.exe /d /v:off /c ""<system>\regsvr32.exe" /s "path""", hidden, in the
-// system directory, the path with backslashes for any slashes. No probe. process receives the
-// started interpreter's handle (the caller closes it); the interpreter's exit code is
-// regsvr32's. False when nothing was started (also for a path CmdWouldRewrite refuses).
+// Starts "<system>\regsvr32.exe" /s "path", hidden, in the system directory, the path with
+// backslashes for any slashes; regsvr32 by its full path as the application name, so no search
+// and no command interpreter is involved. No probe. process receives the started process's
+// handle (the caller closes it). False when nothing was started.
 bool LaunchRegistration(const wchar_t* path, HANDLE* process);
 
-// True when the command interpreter could read part of the path as a variable to expand:
-// it holds two or more '%'. Such a path is refused.
-bool CmdWouldRewrite(const wchar_t* path);
-
-// Room for the parameters of any dropped path (at most 999 characters) with a regsvr32 path
-// below MAX_PATH: the 24 characters of "/d /v:off /c \"\"", "\" /s \"", the closing pair and
+// Room for the command line of any dropped path (at most 999 characters) with a regsvr32 path
+// below MAX_PATH: the two quotation marks around regsvr32's path, " /s \"", the closing mark and
 // the terminator, regsvr32's path and the control's.
-constexpr size_t RegisterParametersCapacity = 24 + (MAX_PATH - 1) + 999;
+constexpr size_t RegisterCommandLineCapacity = 9 + (MAX_PATH - 1) + 999;
 
-// "/d /v:off /c ""<regsvr32>" /s "path"": /d skips the AutoRun commands of the registry (which
-// the user may set, and which would run elevated), /v:off keeps delayed expansion from
-// rewriting '!' in the path whatever the registry asks; the interpreter strips the outer pair
-// (its rule for a /c command that starts with a quotation mark and holds more than two),
-// leaving "<regsvr32>" /s "path" to run. False (out emptied) when it does not fit into cap.
-bool BuildRegisterParameters(const wchar_t* regsvr32, const wchar_t* path, wchar_t* out,
-                             size_t cap);
+// "\"<regsvr32>\" /s \"path\"": regsvr32 parses its command line itself, and a path never holds
+// a quotation mark, so the quoted path reaches it whole whatever else it holds ('%', '!', '^',
+// '&', blanks). False (out emptied) when it does not fit into cap.
+bool BuildRegisterCommandLine(const wchar_t* regsvr32, const wchar_t* path, wchar_t* out,
+                              size_t cap);

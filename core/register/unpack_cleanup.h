@@ -8,7 +8,7 @@
 // deleted. The folders are listed from the held root's handle.
 //
 // A folder is taken as one the program made only when it lies directly under the root, is
-// named by digits (an optional '-' first, as the time in seconds of CreateUnpackDirectory), is
+// named by digits (an optional '-' first, as the time in seconds an unpack folder is named by), is
 // a plain directory and holds nothing but plain files with one name each: no subfolder, no
 // link, no file with further hard links. Each folder is opened relative to the root's handle,
 // each file relative to its folder's handle (never by a path built from names), and each is

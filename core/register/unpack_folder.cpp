@@ -1,7 +1,11 @@
 #include "core/register/unpack_folder.h"
 
+#include <winternl.h>
+
+#include <cstdint>
 #include <ctime>
 
+#include "core/register/cabinet.h"
 #include "platform/text.h"
 
 namespace {
@@ -10,9 +14,29 @@ namespace {
 // already, which only an administrator can make below a protected root.
 constexpr int FolderAttempts = 10000;
 
-// The number after the last folder this process made, as seconds: cabinets that come faster
-// than one a second start there rather than walking past every folder made before.
-long long NextAfterLastMade = 0;
+using NtCreateFileFunction = decltype(&NtCreateFile);
+using StatusToErrorFunction = decltype(&RtlNtStatusToDosError);
+
+// ntdll is in every process; its functions are looked up, not imported.
+struct NtFunctions {
+  NtCreateFileFunction create;
+  StatusToErrorFunction toError;
+};
+
+const NtFunctions& Nt() {
+  static const NtFunctions functions = [] {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    NtFunctions found = {};
+    if (ntdll) {
+      found.create = reinterpret_cast<NtCreateFileFunction>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+      found.toError = reinterpret_cast<StatusToErrorFunction>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    }
+    return found;
+  }();
+  return functions;
+}
 
 void Close(HANDLE& handle) {
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
@@ -29,7 +53,89 @@ UnpackFolderStatus Fail(UnpackFolder& folder, UnpackFolderStatus status, DWORD c
   return status;
 }
 
+// The number of a folder name made of an optional '-' and one to ten digits.
+bool FolderNumber(const wchar_t* name, size_t length, int32_t* number) {
+  size_t i = length && name[0] == L'-' ? 1 : 0;
+  if (length == i || length - i > 10) return false;
+  long long value = 0;
+  for (size_t k = i; k < length; ++k) {
+    if (name[k] < L'0' || name[k] > L'9') return false;
+    value = value * 10 + (name[k] - L'0');
+  }
+  if (i) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return false;
+  *number = static_cast<int32_t>(value);
+  return true;
+}
+
+// The first number to try: this second's, or one past the highest folder in the root when
+// that is higher. Folder numbers are the low 32 bits of the seconds read as signed, and are
+// compared that way.
+long long FirstNumber(HANDLE root) {
+  int32_t now = static_cast<int32_t>(static_cast<uint32_t>(_time64(nullptr)));
+  int32_t highest = now - 1;
+  alignas(8) BYTE buffer[8192];
+  FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(root, kind, buffer, sizeof buffer)) {
+    kind = FileFullDirectoryInfo;
+    for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
+         entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(reinterpret_cast<BYTE*>(entry) +
+                                                        entry->NextEntryOffset)) {
+      int32_t number;
+      if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          FolderNumber(entry->FileName, entry->FileNameLength / sizeof(wchar_t), &number) &&
+          number > highest)
+        highest = number;
+      if (!entry->NextEntryOffset) break;
+    }
+  }
+  return static_cast<long long>(highest) + 1;
+}
+
+// The root without its trailing slash, with backslashes: the name a moved-aside root gets is
+// built from it as an NT path.
+bool RootName(wchar_t (&root)[UnpackDirCapacity]) {
+  if (!MultiByteToWideChar(CP_ACP, 0, UnpackRoot, -1, root, UnpackDirCapacity)) return false;
+  root[TextLength(root) - 1] = 0;
+  for (wchar_t* c = root; *c; ++c)
+    if (*c == L'/') *c = L'\\';
+  return true;
+}
+
 }  // namespace
+
+HANDLE OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                    ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
+                    DWORD* error) {
+  *error = 0;
+  const NtFunctions& nt = Nt();
+  size_t length = TextLength(name);
+  if (!nt.create || !nt.toError) {
+    *error = ERROR_PROC_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (length == 0 || length * sizeof(wchar_t) > 0xFFFE) {
+    *error = ERROR_INVALID_NAME;
+    return INVALID_HANDLE_VALUE;
+  }
+  UNICODE_STRING text;
+  text.Buffer = const_cast<wchar_t*>(name);
+  text.Length = static_cast<USHORT>(length * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  // Case-insensitive, as the Win32 functions open files.
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, directory, security);
+  IO_STATUS_BLOCK io = {};
+  HANDLE handle = nullptr;
+  NTSTATUS status = nt.create(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                              FILE_ATTRIBUTE_NORMAL, share, disposition,
+                              options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (status < 0) {
+    *error = nt.toError(status);
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
+}
 
 UnpackFolder::~UnpackFolder() { CloseUnpackFolder(*this); }
 
@@ -45,60 +151,53 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
   folder.wide[0] = 0;
   folder.movedAside[0] = 0;
 
-  // The root without its trailing slash: the name of the directory itself.
   wchar_t root[UnpackDirCapacity] = L"";
-  if (!MultiByteToWideChar(CP_ACP, 0, UnpackRoot, -1, root, UnpackDirCapacity))
-    return Fail(folder, UnpackFolderStatus::Failed, GetLastError(), error);
-  root[TextLength(root) - 1] = 0;
-  // Backslashes: the name a moved-aside root gets is built from it as an NT path.
-  for (wchar_t* c = root; *c; ++c)
-    if (*c == L'/') *c = L'\\';
-
+  if (!RootName(root)) return Fail(folder, UnpackFolderStatus::RootFailed, GetLastError(), error);
   DWORD code = 0;
   switch (HoldUnpackRoot(root, &folder.root, folder.movedAside, MovedAsideCapacity, &code)) {
     case UnpackRootStatus::Held: break;
     case UnpackRootStatus::Unsafe: return Fail(folder, UnpackFolderStatus::RootUnsafe, code, error);
-    case UnpackRootStatus::Failed: return Fail(folder, UnpackFolderStatus::Failed, code, error);
+    case UnpackRootStatus::Failed: return Fail(folder, UnpackFolderStatus::RootFailed, code, error);
   }
 
   // The folder gets the root's descriptor itself, so that it does not depend on what the
   // root passes on.
   PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
   if (!descriptor) return Fail(folder, UnpackFolderStatus::Failed, GetLastError(), error);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  long long seconds = _time64(nullptr);
-  if (NextAfterLastMade > seconds) seconds = NextAfterLastMade;
+  long long first = FirstNumber(folder.root);
+  UnpackFolderStatus status = UnpackFolderStatus::NamesTaken;
   code = ERROR_ALREADY_EXISTS;
   for (int step = 0; step < FolderAttempts; ++step) {
     char ansi[UnpackDirCapacity];
     wchar_t wide[UnpackDirCapacity];
-    if (!FormatUnpackDirectory(seconds + step, ansi, sizeof ansi) ||
+    if (!FormatUnpackDirectory(first + step, ansi, sizeof ansi) ||
         !MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, UnpackDirCapacity)) {
+      status = UnpackFolderStatus::Failed;
       code = ERROR_BUFFER_OVERFLOW;
       break;
     }
-    // Creation is the test of newness: a folder that exists, whoever made it and whatever
-    // it holds, is never used.
-    if (!CreateDirectoryW(wide, &attributes)) {
-      code = GetLastError();
-      if (code == ERROR_ALREADY_EXISTS) continue;
+    // The folder's own name: the part behind the root, without the closing slash.
+    wchar_t name[UnpackDirCapacity];
+    CopyText(name, wide + TextLength(root) + 1);
+    name[TextLength(name) - 1] = 0;
+    // Creation is the test of newness: a folder that exists, whoever made it and whatever it
+    // holds, is never used. The handle comes from the creation itself, with listing access
+    // (an open for attributes alone takes no part in sharing, and would not keep the folder
+    // from being renamed).
+    folder.folder = OpenInFolder(folder.root, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                                 FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, descriptor, &code);
+    if (folder.folder != INVALID_HANDLE_VALUE) {
+      LocalFree(descriptor);
+      CopyText(folder.ansi, ansi);
+      CopyText(folder.wide, wide);
+      return UnpackFolderStatus::Created;
+    }
+    if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) {
+      status = UnpackFolderStatus::Failed;
       break;
     }
-    // Listing access: an open for attributes alone takes no part in sharing, and would not
-    // keep the folder from being renamed.
-    folder.folder = CreateFileW(wide, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (folder.folder == INVALID_HANDLE_VALUE) {
-      code = GetLastError();
-      break;
-    }
-    LocalFree(descriptor);
-    NextAfterLastMade = seconds + step + 1;
-    CopyText(folder.ansi, ansi);
-    CopyText(folder.wide, wide);
-    return UnpackFolderStatus::Created;
   }
   LocalFree(descriptor);
-  return Fail(folder, UnpackFolderStatus::Failed, code, error);
+  return Fail(folder, status, code, error);
 }

@@ -1,18 +1,23 @@
 // The folder that one cabinet is unpacked into: a new, empty folder under the unpack root,
-// protected like the root, with the root and the folder held open while the cabinet is
-// unpacked.
+// protected like the root. The root and the folder are held open, sharing no deletion, for as
+// long as the folder is in use, and everything in the folder is opened relative to its handle.
 #pragma once
 #include <windows.h>
 
-#include "core/register/cabinet.h"
+#include <cstddef>
+
 #include "core/register/unpack_root.h"
+
+// Room for an unpack folder's path: root, sign and ten digits, "/".
+constexpr size_t UnpackDirCapacity = 32;
 
 enum class UnpackFolderStatus {
   Created,      // folder names a new, empty folder that this call made
   RootUnsafe,   // the root is not a plain folder the program can make safe, and what is
                 // there could not be moved aside; nothing was made
-  FolderTaken,  // no longer returned: a folder name that exists is passed over for the next
-  Failed,       // any other failure; error tells which
+  RootFailed,   // the root could not be made or opened; error tells why
+  NamesTaken,   // every folder name tried exists already
+  Failed,       // the folder could not be made; error tells why
 };
 
 struct UnpackFolder {
@@ -30,11 +35,21 @@ struct UnpackFolder {
   wchar_t movedAside[MovedAsideCapacity] = L"";
 };
 
-// Makes the root safe and creates a new folder below it: "<root><seconds>/" for the current
-// second, or the next free number when that exists. On Created, folder holds its path and
-// both handles, which share no deletion, so neither the root nor the folder can be renamed or
-// replaced until CloseUnpackFolder; otherwise folder is empty and error (when not null) the
-// system's code where there is one.
+// Makes the root safe and creates a new folder in it, relative to the root's handle: the
+// number of the current second, or the first free number after it and after the highest
+// folder number in the root, so that cabinets coming faster than one a second do not walk
+// past every folder made before. On Created, folder holds its path and both handles, which
+// share no deletion, so neither the root nor the folder can be renamed or replaced until
+// CloseUnpackFolder; otherwise folder is empty and error (when not null) the system's code
+// where there is one.
 UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error);
 // Lets the root and the folder go (the destructor does the same).
 void CloseUnpackFolder(UnpackFolder& folder);
+
+// Opens or creates name (no separators needed; a relative NT name) in the folder open as
+// directory, through NtCreateFile with that handle as the root directory: nothing is looked up
+// again by a path built from names. disposition and options as NtCreateFile takes them.
+// INVALID_HANDLE_VALUE with *error the system's code on failure.
+HANDLE OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                    ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
+                    DWORD* error);

@@ -8,6 +8,8 @@
 #include "tests/common/registry_fixture.h"
 #include "tests/common/wait.h"
 #include "tests/core/register/drop_support.h"
+#include "tests/core/register/fci_cabinet.h"
+#include "tests/unattended/unattended_driver.h"
 #include "tests/window/app_window.h"
 #include "window/drop.h"
 #include "window/globals.h"
@@ -45,5 +47,63 @@ TEST_F(AppWindowTest, DuringADropTheTabsAreRefusedAndACloseWaitsForItsEnd) {
   EXPECT_TRUE(KeyExists(L"Vorn.Test.slow"));
   DiscardMainWindow();
   RemoveTree(L"Vorn.Test.slow");
+  RemoveTree(L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}");
+}
+
+// A cabinet of twelve controls that take four seconds each is dropped; while its first control is being
+// registered, an unattended /install of another cabinet runs and ends with its clean-up. The
+// drop's folder is held until its last registration, so the clean-up keeps it and both of its
+// controls get registered from it.
+TEST_F(AppWindowTest, ADropsFolderSurvivesAnInstallsCleanUpWhileItRegisters) {
+  const std::wstring folder = L"C:\\apptest\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::string slow = ReadWholeFile(WindowsPath(SLOWCTL_DLL));
+  ASSERT_FALSE(slow.empty());
+  const std::wstring cabinet = folder + L"slowpair.cab";
+  std::vector<std::wstring> names;
+  for (wchar_t c = L'a'; c <= L'l'; ++c) names.push_back(std::wstring(L"slow") + c);
+  std::vector<CabEntry> entries;
+  for (const std::wstring& name : names) entries.push_back({Narrow(name) + ".ocx", slow});
+  ASSERT_TRUE(WriteCabinet(Narrow(cabinet), entries));
+  for (const std::wstring& name : names) RemoveTree(L"Vorn.Test." + name);
+  WaitForNextSecond();
+  HDROP drop = MakeDrop({cabinet});
+  SendMessageW(MainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  ASSERT_TRUE(DropInProgress());
+  // The drop's folder, once its first control is on its way.
+  std::wstring dropFolder;
+  ASSERT_TRUE(WaitUntil([&] {
+    PumpMessages(50);
+    dropFolder = LastUnpackDir();
+    return !dropFolder.empty() && FileExists(dropFolder + L"slowl.ocx");
+  }, 10000));
+  PumpMessages(300);
+
+  WaitForNextSecond();  // a newer folder for the install
+  // The drop goes on meanwhile: this thread shows its progress.
+  StartedRun started = StartUnattended(WindowsPath(CTLWARDEN_EXE),
+                                       L"/install \"" + WindowsPath(SAMPLE_CAB) + L"\" /quiet", nullptr);
+  ASSERT_TRUE(started.started);
+  WaitUntil([&] {
+    PumpMessages(50);
+    return WaitForSingleObject(started.process.hProcess, 0) == WAIT_OBJECT_0;
+  }, 120000);
+  UnattendedRun run = FinishUnattended(started, 1000);
+  EXPECT_TRUE(DropInProgress()) << "the install ended after the drop; the test proves nothing";
+  EXPECT_EQ(0u, run.exitCode);
+  for (const std::wstring& name : names)
+    EXPECT_TRUE(FileExists(dropFolder + name + L".ocx")) << Narrow(dropFolder + name);
+
+  WaitForDropToEnd();
+  GlobalFree(drop);
+  std::wstring report = WindowText(StatusBox);
+  for (const std::wstring& name : names)
+    EXPECT_NE(std::wstring::npos, report.find(L"\r\n" + dropFolder + name + L".ocx\r\n")) << Narrow(report);
+  EXPECT_EQ(L"注册状态:注册成功！", report.substr(report.size() - 10)) << Narrow(report);
+  for (const std::wstring& name : names) {
+    EXPECT_TRUE(KeyExists(L"Vorn.Test." + name)) << Narrow(name);
+    RemoveTree(L"Vorn.Test." + name);
+  }
+  RemoveTree(L"Vorn.Test.testctl");
   RemoveTree(L"CLSID\\{7A3C0002-5E21-4b8d-9F14-3C2B1A0D9E51}");
 }

@@ -211,3 +211,23 @@ void WaitForDropToEnd() {
     }
   }
 }
+
+std::wstring LastUnpackDir() {
+  // Each cabinet's folder gets a number above every folder before it (or this second's).
+  long long highest = 0;
+  bool found = false;
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(L"C:\\VornActiveX\\*", &data);
+  if (search == INVALID_HANDLE_VALUE) return L"";
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const wchar_t* p = data.cFileName;
+    if (*p == L'-') ++p;
+    if (!*p || wcsspn(p, L"0123456789") != wcslen(p)) continue;
+    long long number = _wtoi64(data.cFileName);
+    if (!found || number > highest) highest = number;
+    found = true;
+  } while (FindNextFileW(search, &data));
+  FindClose(search);
+  return found ? L"C:/VornActiveX/" + std::to_wstring(highest) + L"/" : L"";
+}

@@ -30,6 +30,10 @@ std::wstring Widen(const std::string& ansi);
 // its own.
 void WaitForNextSecond();
 
+// The folder of the cabinet unpacked last, as the report names it: "C:/VornActiveX/<n>/", or
+// empty when there is none.
+std::wstring LastUnpackDir();
+
 bool FileExists(const std::wstring& path);
 std::string ReadWholeFile(const std::wstring& path);
 bool WriteWholeFile(const std::wstring& path, const std::string& content);

@@ -23,7 +23,7 @@ struct DamagedCabinets : HostileCase {
   void ExpectStoppedIn(const CabEntry& whole, const std::string& cut,
                        const MessageBoxWatcher& boxes) {
     EXPECT_TRUE(boxes.seen.empty());
-    const std::wstring dir = UnpackDir;
+    const std::wstring dir = LastUnpackDir();
     EXPECT_EQ(std::vector<std::wstring>{Widen(whole.name)}, FilesIn(dir));
     EXPECT_TRUE(whole.content == ReadWholeFile(dir + Widen(whole.name)));
     EXPECT_EQ(L"解压文件列表:\r\n" + dir + Widen(whole.name) + L"\r\n" + dir + Widen(cut) +
@@ -54,9 +54,9 @@ TEST_F(DamagedCabinets, ASplitSetWithEveryPartBesideItIsUnpackedWhole) {
   MessageBoxWatcher boxes;
   DropFiles({SplitDir + L"part1.cab"});
   EXPECT_TRUE(boxes.seen.empty());
-  EXPECT_EQ((std::vector<std::wstring>{L"one.bin", L"three.bin", L"two.bin"}), FilesIn(UnpackDir));
+  EXPECT_EQ((std::vector<std::wstring>{L"one.bin", L"three.bin", L"two.bin"}), FilesIn(LastUnpackDir()));
   for (const CabEntry& e : entries)
-    EXPECT_TRUE(e.content == ReadWholeFile(UnpackDir + Widen(e.name))) << e.name;
+    EXPECT_TRUE(e.content == ReadWholeFile(LastUnpackDir() + Widen(e.name))) << e.name;
 }
 
 TEST_F(DamagedCabinets, TheFirstPartAloneEndsTheDropAndLeavesNoCutFile) {

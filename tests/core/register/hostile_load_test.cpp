@@ -18,9 +18,9 @@ TEST_F(HostileLoad, TwoCabinetsInOneSecondGetAFolderEach) {
   controls = {L"one", L"two"};
   WaitForNextSecond();
   DropFiles({work + L"one.cab"});
-  const std::wstring first = UnpackDir;
+  const std::wstring first = LastUnpackDir();
   DropFiles({work + L"two.cab"});
-  const std::wstring dir = UnpackDir;
+  const std::wstring dir = LastUnpackDir();
   EXPECT_NE(first, dir);
   EXPECT_EQ((std::vector<std::wstring>{L"解压文件列表:", dir + L"two.ocx", dir + L"shared.txt",
                                        L"注册成功文件列表:", dir + L"two.ocx", L"注册状态:注册成功！"}),
@@ -47,7 +47,7 @@ TEST_F(HostileLoad, ACabinetOfFiveThousandFiles) {
   DropFiles({cab});
   printf("5000 files unpacked in %llu ms\n", GetTickCount64() - start);
   ShowWindow(StatusBox, SW_SHOW);
-  const std::wstring dir = UnpackDir;
+  const std::wstring dir = LastUnpackDir();
   std::vector<std::wstring> lines = Lines(WindowText(StatusBox));
   ASSERT_EQ(5003u, lines.size());
   EXPECT_EQ(dir + L"f0000.txt", lines[1]);

@@ -150,8 +150,8 @@ TEST_F(MutatedCabinets, NoneCrashesHangsOrWritesOutsideTheUnpackDirectory) {
     std::wstring report = WindowText(StatusBox);
     EXPECT_TRUE(report.find(L"注册状态:注册失败！") != std::wstring::npos) << m.label;
     // The next mutation starts from an empty directory, also within the same second.
-    if (!FilesIn(UnpackDir).empty()) ++unpackedAny;
-    EmptyDirectory(UnpackDir);
+    if (!FilesIn(LastUnpackDir()).empty()) ++unpackedAny;
+    EmptyDirectory(LastUnpackDir());
   }
   ArmWatchdog("mutated cabinets: final checks", CaseBound);
   EXPECT_GT(unpackedAny, 0u);

@@ -17,7 +17,7 @@ struct HostileNames : HostileCase {
     DropFiles({path});
     return WindowText(StatusBox);
   }
-  std::wstring Dir() const { return UnpackDir; }
+  std::wstring Dir() const { return LastUnpackDir(); }
 };
 
 // The report of a cabinet whose listed entries end with 'last' and of which no control ran.

@@ -90,7 +90,7 @@ TEST_F(HostilePaths, LongCabinetPathsUnpackOrFailWithoutHarm) {
     MessageBoxWatcher boxes;
     DropFiles({path});
     std::wstring report = WindowText(StatusBox);
-    const std::wstring dir = UnpackDir;
+    const std::wstring dir = LastUnpackDir();
     bool unpacked = ReadWholeFile(dir + L"inner.txt") == "I";
     printf("cabinet path of %zu characters: %s, %s\n", length, placed ? "placed" : "cannot exist",
            unpacked ? "unpacked" : "not unpacked");
@@ -174,7 +174,7 @@ TEST_F(HostilePaths, ChineseAndCmdCharactersInsideACabinet) {
   ArmWatchdog("cabinet with Chinese and cmd characters", 60);
   MessageBoxWatcher boxes;
   DropFiles({cab});
-  const std::wstring dir = UnpackDir;
+  const std::wstring dir = LastUnpackDir();
   std::vector<std::wstring> lines = Lines(WindowText(StatusBox));
   std::vector<std::wstring> unpacked = {L"解压文件列表:", dir + L"中文控件.ocx", dir + L"x&y^z.ocx",
                                         dir + L"p%windir%q.ocx", L"注册成功文件列表:"};

@@ -104,30 +104,28 @@ TEST(EntryNames, DeviceNamesAreRefused) {
     EXPECT_FALSE(IsSafeEntryName(name)) << Narrow(name);
 }
 
-// The interpreter strips the outer pair of a /c command that starts with a quotation mark
-// and holds more than two, and runs "<regsvr32>" /s "path".
-TEST(RegisterParameters, QuoteRegsvr32AndThePathInsideTheOuterPair) {
+// regsvr32 is started directly and parses its own command line: "<regsvr32>" /s "path".
+TEST(RegisterCommandLine, QuotesRegsvr32AndThePath) {
   const wchar_t* regsvr32 = L"C:\\windows\\system32\\regsvr32.exe";
-  wchar_t out[RegisterParametersCapacity];
-  ASSERT_TRUE(BuildRegisterParameters(regsvr32, L"C:\\ctl\\a.ocx", out, RegisterParametersCapacity));
-  EXPECT_STREQ(L"/d /v:off /c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\ctl\\a.ocx\"\"", out);
-  ASSERT_TRUE(BuildRegisterParameters(regsvr32, L"C:\\my controls\\a b.ocx", out,
-                                      RegisterParametersCapacity));
-  EXPECT_STREQ(L"/d /v:off /c \"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\my controls\\a b.ocx\"\"",
-               out);
+  wchar_t out[RegisterCommandLineCapacity];
+  ASSERT_TRUE(BuildRegisterCommandLine(regsvr32, L"C:\\ctl\\a.ocx", out, RegisterCommandLineCapacity));
+  EXPECT_STREQ(L"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\ctl\\a.ocx\"", out);
+  ASSERT_TRUE(BuildRegisterCommandLine(regsvr32, L"C:\\my %TEMP% %%\\a b.ocx", out,
+                                       RegisterCommandLineCapacity));
+  EXPECT_STREQ(L"\"C:\\windows\\system32\\regsvr32.exe\" /s \"C:\\my %TEMP% %%\\a b.ocx\"", out);
 }
 
-TEST(RegisterParameters, FitTheLongestDroppedPathAndRefuseMore) {
-  wchar_t out[RegisterParametersCapacity];
+TEST(RegisterCommandLine, FitsTheLongestDroppedPathAndRefusesMore) {
+  wchar_t out[RegisterCommandLineCapacity];
   // The longest system path a MAX_PATH buffer holds.
   std::wstring regsvr32 = L"C:\\" + std::wstring(MAX_PATH - 1 - 3 - 13, L's') + L"\\regsvr32.exe";
   ASSERT_EQ(size_t{MAX_PATH - 1}, regsvr32.size());
   std::wstring path = L"C:\\" + std::wstring(992, L'p') + L".ocx";  // 999 characters
   ASSERT_EQ(999u, path.size());
-  ASSERT_TRUE(BuildRegisterParameters(regsvr32.c_str(), path.c_str(), out, RegisterParametersCapacity));
-  EXPECT_EQ(L"/d /v:off /c \"\"" + regsvr32 + L"\" /s \"" + path + L"\"\"", std::wstring(out));
+  ASSERT_TRUE(BuildRegisterCommandLine(regsvr32.c_str(), path.c_str(), out, RegisterCommandLineCapacity));
+  EXPECT_EQ(L"\"" + regsvr32 + L"\" /s \"" + path + L"\"", std::wstring(out));
   path += L"x";
-  EXPECT_FALSE(BuildRegisterParameters(regsvr32.c_str(), path.c_str(), out, RegisterParametersCapacity));
+  EXPECT_FALSE(BuildRegisterCommandLine(regsvr32.c_str(), path.c_str(), out, RegisterCommandLineCapacity));
   EXPECT_STREQ(L"", out);
 }
 

@@ -20,7 +20,9 @@ struct Registration : testing::Test {
     CopyFileW(HostPath(NOREGCTL_DLL).c_str(), (Work + L"noreg.dll").c_str(), FALSE);
     CopyFileW(HostPath(FAILCTL_DLL).c_str(), (Work + L"fail.ocx").c_str(), FALSE);
     CopyFileW(HostPath(TEST_DATA_DIR "/bad.ocx").c_str(), (Work + L"bad.ocx").c_str(), FALSE);
-    CopyFileW(HostPath(TESTCTL_DLL).c_str(), (Work + L"100%sure%.ocx").c_str(), FALSE);
+    // A folder whose name a command interpreter would expand: %TEMP% and %%.
+    CreateDirectoryW((Work + L"%TEMP% %%x").c_str(), nullptr);
+    CopyFileW(HostPath(TESTCTL_DLL).c_str(), (Work + L"%TEMP% %%x\\100%sure%.ocx").c_str(), FALSE);
   }
 };
 
@@ -29,7 +31,7 @@ struct Events {
   std::vector<std::wstring> lines;
   ProgressSink sink = {Record, this};
 
-  static void Record(void* context, const Progress& p) {
+  static bool Record(void* context, const Progress& p) {
     auto& self = *static_cast<Events*>(context);
     std::wstring name = p.path ? p.path : L"";
     name = name.substr(name.find_last_of(L"/\\") + 1);
@@ -47,6 +49,7 @@ struct Events {
                              std::to_wstring(static_cast<int>(p.result->status)));
         break;
     }
+    return true;
   }
 };
 
@@ -84,9 +87,12 @@ TEST_F(Registration, ASingleFileTellsWhatBecameOfIt) {
   EXPECT_EQ(RegistrationStatus::DidNotLoad, unloadable.status);
   EXPECT_NE(0u, unloadable.error);
 
-  EXPECT_EQ(RegistrationStatus::RefusedPath,
-            RegisterControl((Work + L"100%sure%.ocx").c_str(), ControlSource::Single).status);
-  EXPECT_FALSE(KeyExists(L"Vorn.Test.100%sure%"));
+  // regsvr32 gets the path as it is: no interpreter stands between them to expand it.
+  RemoveTestControlKeys({L"100%sure%"});
+  EXPECT_EQ(RegistrationStatus::Registered,
+            RegisterControl((Work + L"%TEMP% %%x\\100%sure%.ocx").c_str(), ControlSource::Single).status);
+  EXPECT_TRUE(KeyExists(L"Vorn.Test.100%sure%\\CLSID"));
+  RemoveTestControlKeys({L"100%sure%"});
 }
 
 // A control, a helper library and a file that does not load: each counted where it belongs,

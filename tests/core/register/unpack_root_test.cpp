@@ -102,7 +102,7 @@ TEST_F(UnpackRootCase, ARootMadeBeforehandWithPlantedFilesGivesANewEmptyFolder) 
 
   // Through the extraction: the cabinet's control alone is unpacked and registered.
   std::wstring report = DropControlCabinet();
-  const std::wstring dir = UnpackDir;
+  const std::wstring dir = LastUnpackDir();
   EXPECT_EQ(std::vector<std::wstring>{L"cabctl.ocx"}, EntriesIn(Backslashed(dir)));
   EXPECT_EQ(planted.end(), std::find(planted.begin(), planted.end(), Backslashed(dir)));
   EXPECT_EQ(ControlCabinetReport(dir), report);
@@ -155,7 +155,7 @@ TEST_F(UnpackRootCase, ALinkAtTheRootsNameIsNeverFollowed) {
     ASSERT_EQ(1u, aside.size());
     EXPECT_TRUE(IsReparsePoint(aside[0])) << "the link itself was moved";
     EXPECT_FALSE(IsReparsePoint(Root));
-    const std::wstring dir = UnpackDir;
+    const std::wstring dir = LastUnpackDir();
     EXPECT_EQ(std::vector<std::wstring>{L"cabctl.ocx"}, EntriesIn(Backslashed(dir)));
     EXPECT_EQ(ControlCabinetReport(dir), report);
     EXPECT_TRUE(AwaitRegistration(L"cabctl"));
