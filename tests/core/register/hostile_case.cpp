@@ -21,6 +21,16 @@ bool ClassRegistered() {
   return KeyExists(std::wstring(L"CLSID\\") + TestClassId + L"\\InprocServer32");
 }
 
+std::wstring RegisteredServer() {
+  wchar_t value[1024] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  std::wstring key = std::wstring(L"CLSID\\") + TestClassId + L"\\InprocServer32";
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
+      ERROR_SUCCESS)
+    return L"";
+  return value;
+}
+
 void DropFiles(const std::vector<std::wstring>& paths) {
   HDROP drop = MakeDrop(paths);
   HandleDroppedFile(MainWindow, drop);

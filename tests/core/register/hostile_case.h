@@ -17,6 +17,8 @@ bool Registered(const std::wstring& base);
 bool AwaitRegistration(const std::wstring& base);
 // True once regsvr32 has run the test control's DllRegisterServer (whatever its file name).
 bool ClassRegistered();
+// The file the test control's class names as its server, or empty.
+std::wstring RegisteredServer();
 // Handles a drop of the paths as the main window does.
 void DropFiles(const std::vector<std::wstring>& paths);
 
