@@ -14,7 +14,9 @@ HMODULE LoadSystemLibrary(const wchar_t* name);
 // Safe to use from several threads at once.
 class SystemLibrary {
  public:
-  explicit SystemLibrary(const wchar_t* name) : name_(name) {}
+  // constexpr: a function-local static of it is initialised by the compiler, without the
+  // runtime's thread-safe initialisation (and the exception support that brings in).
+  constexpr explicit SystemLibrary(const wchar_t* name) : name_(name) {}
   SystemLibrary(const SystemLibrary&) = delete;
   SystemLibrary& operator=(const SystemLibrary&) = delete;
 

@@ -1,6 +1,5 @@
 #include "core/diagnose/checks.h"
 
-#include <cstdio>
 #include <cwchar>
 #include <initializer_list>
 
@@ -146,8 +145,9 @@ void CheckDependencies(const InstalledControl& control, CheckResult& out) {
   }
   DependencyReport& report = *static_cast<DependencyReport*>(block.data);
   ResolveDependencies(control.file, report);
-  wchar_t count[64];
-  swprintf(count, 64, L"%d libraries looked for. ", report.libraries);
+  wchar_t count[64] = {};
+  AppendNumber(count, report.libraries);
+  AppendText(count, L" libraries looked for. ");
   SetVerdict(out, report.verdict, count);
   if (report.read == ImportRead::Unreadable || report.read == ImportRead::NotImage)
     Say(out, L"The control's import tables cannot be read. ");

@@ -33,8 +33,10 @@ Call NtdllFunction(const char* name) {
 FolderOpen OpenInFolder(HANDLE parent, const wchar_t* name, size_t length, ACCESS_MASK access,
                         ULONG share, bool directory) {
   FolderOpen opened;
-  static const auto create = NtdllFunction<CreateFileCall>("NtCreateFile");
-  static const auto toError = NtdllFunction<StatusToErrorCall>("RtlNtStatusToDosError");
+  // Looked up on each call: a cached function-local static would need the runtime's
+  // thread-safe initialisation, which brings its exception support into the program.
+  const auto create = NtdllFunction<CreateFileCall>("NtCreateFile");
+  const auto toError = NtdllFunction<StatusToErrorCall>("RtlNtStatusToDosError");
   if (!create || !toError) {
     opened.error = ERROR_PROC_NOT_FOUND;
     return opened;

@@ -23,19 +23,18 @@ struct NtFunctions {
   StatusToErrorFunction toError;
 };
 
-const NtFunctions& Nt() {
-  static const NtFunctions functions = [] {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    NtFunctions found = {};
-    if (ntdll) {
-      found.create = reinterpret_cast<NtCreateFileFunction>(
-          reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
-      found.toError = reinterpret_cast<StatusToErrorFunction>(
-          reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-    }
-    return found;
-  }();
-  return functions;
+// Looked up on each call (a folder is made once a cabinet): a cached function-local static
+// would need the runtime's thread-safe initialisation and its exception support.
+NtFunctions Nt() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  NtFunctions found = {};
+  if (ntdll) {
+    found.create = reinterpret_cast<NtCreateFileFunction>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+    found.toError = reinterpret_cast<StatusToErrorFunction>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  }
+  return found;
 }
 
 void Close(HANDLE& handle) {
