@@ -285,6 +285,11 @@ CabinetLayout ReadLayout(const std::string& cab) {
 // --- Files ------------------------------------------------------------------------------
 
 void EmptyDirectory(const std::wstring& directory) {
+  // Only a folder named in full ("C:\\...\\"): an empty name (a cabinet that made no folder)
+  // would empty the test's current directory.
+  if (directory.size() < 4 || directory[1] != L':' || directory[2] != L'\\' ||
+      (directory.back() != L'\\' && directory.back() != L'/'))
+    return;
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((directory + L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
