@@ -17,6 +17,7 @@
 #include "window/globals.h"
 #include "core/register/cabinet.h"
 #include "window/drop.h"
+#include "platform/unique.h"
 
 void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected);
 
@@ -162,8 +163,8 @@ void RemoveDirectoryTree(const wchar_t* directory) {
   bool slash = length && (directory[length - 1] == L'\\' || directory[length - 1] == L'/');
   if (swprintf(pattern, MAX_PATH, slash ? L"%ls*" : L"%ls\\*", directory) < 0) return;
   WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern, &entry);
-  if (search != INVALID_HANDLE_VALUE) {
+  UniqueFind search(FindFirstFileW(pattern, &entry));
+  if (search) {
     do {
       if (!wcscmp(entry.cFileName, L".") || !wcscmp(entry.cFileName, L"..")) continue;
       wchar_t path[MAX_PATH];
@@ -175,8 +176,7 @@ void RemoveDirectoryTree(const wchar_t* directory) {
         SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path);
       }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &entry));
   }
   RemoveDirectoryW(directory);
 }
@@ -185,13 +185,12 @@ unsigned CountFiles(const wchar_t* directory) {
   wchar_t pattern[MAX_PATH];
   if (swprintf(pattern, MAX_PATH, L"%ls*", directory) < 0) return 0;
   WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern, &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
+  UniqueFind search(FindFirstFileW(pattern, &entry));
+  if (!search) return 0;
   unsigned files = 0;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &entry));
   return files;
 }
 
@@ -199,16 +198,15 @@ unsigned CountFiles(const wchar_t* directory) {
 // the one folder its cabinet went into.
 unsigned CountUnpackedFiles() {
   WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(L"C:\\VornActiveX\\*", &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
+  UniqueFind search(FindFirstFileW(L"C:\\VornActiveX\\*", &entry));
+  if (!search) return 0;
   unsigned files = 0;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || entry.cFileName[0] == L'.') continue;
     wchar_t folder[MAX_PATH];
     if (swprintf(folder, MAX_PATH, L"C:\\VornActiveX\\%ls\\", entry.cFileName) > 0)
       files += CountFiles(folder);
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &entry));
   return files;
 }
 
@@ -231,8 +229,8 @@ ULONGLONG FirstFileWriteTime(const wchar_t* directory) {
   wchar_t pattern[MAX_PATH];
   swprintf(pattern, MAX_PATH, L"%ls*", directory);
   WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern, &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
+  UniqueFind search(FindFirstFileW(pattern, &entry));
+  if (!search) return 0;
   ULONGLONG time = 0;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -240,8 +238,7 @@ ULONGLONG FirstFileWriteTime(const wchar_t* directory) {
              entry.ftLastWriteTime.dwLowDateTime;
       break;
     }
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &entry));
   return time;
 }
 

@@ -23,10 +23,8 @@ bool HoldRoot(HeldRoot& root, UnpackCleanup& result) {
   wmemcpy(name, UnpackRootPath, UnpackRootPathLength - 1);
   result.rootUsable = false;
   if (GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES) return false;
-  HANDLE held = INVALID_HANDLE_VALUE;
   UnpackRootStatus status =
-      HoldUnpackRoot(name, &held, result.movedAside, MovedAsideCapacity, &result.error);
-  root.handle.reset(held);
+      HoldUnpackRoot(name, root.handle, result.movedAside, MovedAsideCapacity, &result.error);
   // A root moved aside was not the program's, and the fresh one holds nothing.
   if (status != UnpackRootStatus::Held || result.movedAside[0]) return false;
   if (!FinalPathOf(root.handle.get(), root.final)) {

@@ -278,6 +278,51 @@ TEST(HostilePlanted, ClassNamingTheSystemsTypeLibrary) {
   }
 }
 
+// The OLE type library registered as 32-bit Windows registers it: one file, the system
+// directory's stdole2.tlb, under win32 and win64 alike (Wine registers two files, one per view).
+struct OleLibraryOfOneFile {
+  explicit OleLibraryOfOneFile(const std::wstring& file) {
+    for (int i = 0; i < 2; ++i) {
+      wchar_t value[DefaultValueCapacity];
+      ReadDefaultValue(Paths[i].c_str(), value);
+      saved[i] = value;
+      PutKey(Paths[i], file.c_str());
+    }
+  }
+  ~OleLibraryOfOneFile() {
+    for (int i = 0; i < 2; ++i) {
+      if (saved[i].empty()) RemoveDeepTree(Paths[i]); else PutKey(Paths[i], saved[i].c_str());
+    }
+  }
+  OleLibraryOfOneFile(const OleLibraryOfOneFile&) = delete;
+  OleLibraryOfOneFile& operator=(const OleLibraryOfOneFile&) = delete;
+  const std::wstring Paths[2] = {L"TypeLib\\" + std::wstring(OleTypeLib) + L"\\2.0\\0\\win32",
+                                 L"TypeLib\\" + std::wstring(OleTypeLib) + L"\\2.0\\0\\win64"};
+  std::wstring saved[2];
+};
+
+// A class whose file is the system's own stdole2.tlb and whose TypeLib is the OLE type
+// library: the library registers no file but the class's, so the ownership check passes, and
+// only COM's range keeps the library and the interfaces of the range.
+TEST(HostilePlanted, ClassNamingTheSystemsTypeLibraryFileStopsAtComsRange) {
+  SystemComKeys system;
+  wchar_t directory[MAX_PATH];
+  UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  const std::wstring oleFile = std::wstring(directory) + L"\\stdole2.tlb";
+  OleLibraryOfOneFile library(oleFile);
+  const Names planted = PlantClass(L"Vorn.Evil", L"{E7000002-0000-4000-8000-00000000E711}",
+                                   OleTypeLib, oleFile);
+  KeyCleanup cleanup(planted + FileTypes);
+  PutFileTypes();
+  const Snapshot before = TakeSnapshot();
+
+  const RemovalResult result = RemoveControlInView(L"Vorn.Evil", Native);
+  EXPECT_TRUE(result.removed);
+  EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), planted + FileTypes));
+  EXPECT_EQ(Existing(system.keys), system.keys);
+}
+
 // Another product's registration: a type library registered to its own file, interfaces next
 // to each other (one with no TypeLib subkey, as proxy-only interfaces have), and its class. A
 // class planted with the maker's ProgID that names that library leaves all of it.
