@@ -3,6 +3,7 @@
 // deleted beyond what the removal names for the ProgID shows, wherever it lies.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -278,27 +279,29 @@ TEST(HostilePlanted, ClassNamingTheSystemsTypeLibrary) {
   }
 }
 
-// The OLE type library registered as 32-bit Windows registers it: one file, the system
-// directory's stdole2.tlb, under win32 and win64 alike (Wine registers two files, one per view).
+// The OLE type library made to register one file, the system directory's stdole2.tlb, under
+// each of its versions (Windows and Wine register stdole32.tlb under 1.0, and Wine another file
+// per view): the ownership check then passes for a class that names that file.
 struct OleLibraryOfOneFile {
   explicit OleLibraryOfOneFile(const std::wstring& file) {
-    for (int i = 0; i < 2; ++i) {
+    // Only the files registered are changed: no version is added that the machine lacks.
+    for (size_t i = 0; i < std::size(Paths); ++i) {
       wchar_t value[DefaultValueCapacity];
       ReadDefaultValue(Paths[i].c_str(), value);
       saved[i] = value;
-      PutKey(Paths[i], file.c_str());
+      if (!saved[i].empty()) PutKey(Paths[i], file.c_str());
     }
   }
   ~OleLibraryOfOneFile() {
-    for (int i = 0; i < 2; ++i) {
-      if (saved[i].empty()) RemoveDeepTree(Paths[i]); else PutKey(Paths[i], saved[i].c_str());
-    }
+    for (size_t i = 0; i < std::size(Paths); ++i)
+      if (!saved[i].empty()) PutKey(Paths[i], saved[i].c_str());
   }
   OleLibraryOfOneFile(const OleLibraryOfOneFile&) = delete;
   OleLibraryOfOneFile& operator=(const OleLibraryOfOneFile&) = delete;
-  const std::wstring Paths[2] = {L"TypeLib\\" + std::wstring(OleTypeLib) + L"\\2.0\\0\\win32",
-                                 L"TypeLib\\" + std::wstring(OleTypeLib) + L"\\2.0\\0\\win64"};
-  std::wstring saved[2];
+  const std::wstring Library = L"TypeLib\\" + std::wstring(OleTypeLib);
+  const std::wstring Paths[4] = {Library + L"\\1.0\\0\\win32", Library + L"\\1.0\\0\\win64",
+                                 Library + L"\\2.0\\0\\win32", Library + L"\\2.0\\0\\win64"};
+  std::wstring saved[4];
 };
 
 // A class whose file is the system's own stdole2.tlb and whose TypeLib is the OLE type
