@@ -187,6 +187,8 @@ UnpackRootStatus HoldUnpackRoot(const wchar_t* root, UniqueCreateFileHandle& hel
       held = static_cast<UniqueCreateFileHandle&&>(handle);
       return UnpackRootStatus::Held;
     }
+    // Closed before the open for deletion below: it shares no deletion with it.
+    handle.reset();
     // Whatever is at the name now is moved aside, also when it was swapped since it was
     // looked at: the fresh root made next is what gets checked and held. A descriptor that
     // denies the administrators still lets them do this (the drive's root grants them the
