@@ -46,3 +46,5 @@ void RemoveDirectoryTree(const wchar_t* directory);
 unsigned CountFiles(const wchar_t* directory);
 // The files of the unpack folders under C:\VornActiveX.
 unsigned CountUnpackedFiles();
+// The last-write time of the first file the directory lists (0 when there is none).
+ULONGLONG FirstFileWriteTime(const wchar_t* directory);

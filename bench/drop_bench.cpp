@@ -17,6 +17,7 @@
 #include "window/globals.h"
 #include "core/register/cabinet.h"
 #include "window/drop.h"
+#include "platform/unique.h"
 
 void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected);
 
@@ -156,62 +157,6 @@ int RunDropBench(const wchar_t* cabinet, const char* section, int runs, int tool
   return status;
 }
 
-void RemoveDirectoryTree(const wchar_t* directory) {
-  wchar_t pattern[MAX_PATH];
-  size_t length = wcslen(directory);
-  bool slash = length && (directory[length - 1] == L'\\' || directory[length - 1] == L'/');
-  if (swprintf(pattern, MAX_PATH, slash ? L"%ls*" : L"%ls\\*", directory) < 0) return;
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern, &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!wcscmp(entry.cFileName, L".") || !wcscmp(entry.cFileName, L"..")) continue;
-      wchar_t path[MAX_PATH];
-      if (swprintf(path, MAX_PATH, slash ? L"%ls%ls" : L"%ls\\%ls", directory, entry.cFileName) < 0)
-        continue;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveDirectoryTree(path);
-      } else {
-        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path);
-      }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-  }
-  RemoveDirectoryW(directory);
-}
-
-unsigned CountFiles(const wchar_t* directory) {
-  wchar_t pattern[MAX_PATH];
-  if (swprintf(pattern, MAX_PATH, L"%ls*", directory) < 0) return 0;
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern, &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  unsigned files = 0;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
-  return files;
-}
-
-// The files of every folder under the root: each drop starts from an empty root, so this is
-// the one folder its cabinet went into.
-unsigned CountUnpackedFiles() {
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(L"C:\\VornActiveX\\*", &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  unsigned files = 0;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || entry.cFileName[0] == L'.') continue;
-    wchar_t folder[MAX_PATH];
-    if (swprintf(folder, MAX_PATH, L"C:\\VornActiveX\\%ls\\", entry.cFileName) > 0)
-      files += CountFiles(folder);
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
-  return files;
-}
-
 // Where the time of a drop goes: the messages StatusBox handles (counted and timed from a
 // subclass), the same drop with the box hidden and with no box at all, and the floor with
 // the file times and attributes that the program must set.
@@ -226,28 +171,13 @@ const CountedMessage EditMessages[] = {
 
 }  // namespace
 
-// The last-write time of the first file the directory lists (0 when there is none).
-ULONGLONG FirstFileWriteTime(const wchar_t* directory) {
-  wchar_t pattern[MAX_PATH];
-  swprintf(pattern, MAX_PATH, L"%ls*", directory);
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern, &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  ULONGLONG time = 0;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      time = (static_cast<ULONGLONG>(entry.ftLastWriteTime.dwHighDateTime) << 32) |
-             entry.ftLastWriteTime.dwLowDateTime;
-      break;
-    }
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
-  return time;
-}
+namespace {
 
-void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected) {
-  constexpr int QuickRuns = 3;
-  int status = 0;
+constexpr int QuickRuns = 3;
+
+// The floor with the file times and attributes the program sets, set on a reopened file and
+// on the written handle.
+void AnalyseFloorTimes(const wchar_t* cabinet, const char* section, unsigned expected) {
   struct {
     FloorTimes mode;
     const char* key;
@@ -274,30 +204,35 @@ void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected)
   }
   Note(section, "last-write time of the first file: %s either way",
        writeTimes[0] == writeTimes[1] && writeTimes[0] ? "the same" : "NOT the same");
+}
 
+// The drop with StatusBox subclassed: each message it handles counted and timed.
+void AnalyseCountedDrop(const wchar_t* cabinet, const char* section, unsigned expected,
+                        int* status) {
   StartCounting(StatusBox, EditMessages, std::size(EditMessages));
-  ProductTime counted = TimeProductParts(cabinet, section, expected, &status);
+  ProductTime counted = TimeProductParts(cabinet, section, expected, status);
   Note(section, "drop: %.1f ms in HandleDroppedFile, %.1f ms painting afterwards", counted.handle,
        counted.paint);
   std::vector<double> replaceTimes = StopCounting(StatusBox, section, "StatusBox");
   Report(section, "diag_counted", "analysis: drop, StatusBox subclassed", "ms",
          {counted.handle + counted.paint});
   size_t tenth = replaceTimes.size() / 10;
-  if (tenth) {
-    double first = 0, last = 0;
-    for (size_t i = 0; i < tenth; ++i) {
-      first += replaceTimes[i];
-      last += replaceTimes[replaceTimes.size() - 1 - i];
-    }
-    Note(section, "EM_REPLACESEL: %.2f ms a call over the first tenth of the entries, %.2f ms "
-         "over the last tenth", first / tenth, last / tenth);
+  if (!tenth) return;
+  double first = 0, last = 0;
+  for (size_t i = 0; i < tenth; ++i) {
+    first += replaceTimes[i];
+    last += replaceTimes[replaceTimes.size() - 1 - i];
   }
+  Note(section, "EM_REPLACESEL: %.2f ms a call over the first tenth of the entries, %.2f ms "
+       "over the last tenth", first / tenth, last / tenth);
+}
+
+// The box hidden while the drop runs and shown (and painted) at its end: the same text,
+// scrolled to the same line, and nothing else to see, since the window paints nothing
+// before HandleDroppedFile returns anyway.
+void AnalyseHiddenBox(const wchar_t* cabinet, const char* section, unsigned expected) {
   LRESULT firstLine = SendMessageW(StatusBox, EM_GETFIRSTVISIBLELINE, 0, 0);
   LRESULT lines = SendMessageW(StatusBox, EM_GETLINECOUNT, 0, 0);
-
-  // The box hidden while the drop runs and shown (and painted) at its end: the same text,
-  // scrolled to the same line, and nothing else to see, since the window paints nothing
-  // before HandleDroppedFile returns anyway.
   std::vector<double> hidden;
   for (int run = 0; run < QuickRuns; ++run) {
     RemoveDirectoryTree(ProductRoot);
@@ -317,6 +252,15 @@ void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected)
        "hidden during the drop", static_cast<long>(firstLine), static_cast<long>(lines),
        static_cast<long>(SendMessageW(StatusBox, EM_GETFIRSTVISIBLELINE, 0, 0)),
        static_cast<long>(SendMessageW(StatusBox, EM_GETLINECOUNT, 0, 0)));
+}
+
+}  // namespace
+
+void AnalyseDrop(const wchar_t* cabinet, const char* section, unsigned expected) {
+  int status = 0;
+  AnalyseFloorTimes(cabinet, section, expected);
+  AnalyseCountedDrop(cabinet, section, expected, &status);
+  AnalyseHiddenBox(cabinet, section, expected);
 
   HWND box = StatusBox;
   StatusBox = nullptr;

@@ -27,6 +27,59 @@ double AppendCost(HWND box, int lines) {
   return (NowMs() - t0) / lines;
 }
 
+// The scroll bar alone: SetScrollInfo as the edit control calls it after a change.
+void ProbeScrollBar(HWND window, int lines) {
+  HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VSCROLL | ES_MULTILINE, 176, 220,
+                             370, 200, window, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ShowWindow(box, SW_SHOW);
+  PumpPending();
+  for (BOOL redraw : {TRUE, FALSE}) {
+    double t0 = NowMs();
+    for (int i = 0; i < lines; ++i) {
+      SCROLLINFO info = {sizeof info, SIF_PAGE | SIF_POS | SIF_RANGE | SIF_DISABLENOSCROLL,
+                         0, 20 + i, 12, static_cast<int>(i), 0};
+      SetScrollInfo(box, SB_VERT, &info, redraw);
+    }
+    Note(Section, "SetScrollInfo, redraw %-5s %.3f ms a call", redraw ? "TRUE" : "FALSE",
+         (NowMs() - t0) / lines);
+  }
+  DestroyWindow(box);
+}
+
+// The list of the uninstall view: LB_ADDSTRING as the query fills it.
+void ProbeList(HWND window, int lines) {
+  struct ListVariant {
+    const char* name;
+    int show;
+    bool noRedraw;
+  } lists[] = {{"list as ControlList (visible)", SW_SHOW, false},
+               {"list, WM_SETREDRAW FALSE", SW_SHOW, true},
+               {"list hidden", SW_HIDE, false}};
+  for (const ListVariant& v : lists) {
+    HWND list = CreateWindowExW(0, L"LISTBOX", L"",
+                                WS_CHILD | WS_BORDER | WS_VSCROLL | LBS_NOTIFY, 40, 220, 380,
+                                200, window, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(list, LB_SETITEMHEIGHT, 0, 30);
+    ShowWindow(list, v.show);
+    PumpPending();
+    double t0 = NowMs();
+    if (v.noRedraw) SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    for (int i = 0; i < lines; ++i)
+      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"VORN.BenchCtl000"));
+    double added = NowMs();
+    for (int i = 0; i < lines; ++i) SendMessageW(list, LB_DELETESTRING, 0, 0);
+    if (v.noRedraw) {
+      SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(list, nullptr, TRUE);
+    }
+    double deleted = NowMs();
+    Note(Section, "%-30s LB_ADDSTRING %.3f ms, LB_DELETESTRING %.3f ms a call", v.name,
+         (added - t0) / lines, (deleted - added) / lines);
+    DestroyWindow(list);
+    PumpPending();
+  }
+}
+
 }  // namespace
 
 int RunEditProbe(int lines) {
@@ -59,53 +112,7 @@ int RunEditProbe(int lines) {
     DestroyWindow(box);
     PumpPending();
   }
-  // The scroll bar alone: SetScrollInfo as the edit control calls it after a change.
-  HWND box = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VSCROLL | ES_MULTILINE, 176, 220,
-                             370, 200, window, nullptr, GetModuleHandleW(nullptr), nullptr);
-  ShowWindow(box, SW_SHOW);
-  PumpPending();
-  for (BOOL redraw : {TRUE, FALSE}) {
-    double t0 = NowMs();
-    for (int i = 0; i < lines; ++i) {
-      SCROLLINFO info = {sizeof info, SIF_PAGE | SIF_POS | SIF_RANGE | SIF_DISABLENOSCROLL,
-                         0, 20 + i, 12, static_cast<int>(i), 0};
-      SetScrollInfo(box, SB_VERT, &info, redraw);
-    }
-    Note(Section, "SetScrollInfo, redraw %-5s %.3f ms a call", redraw ? "TRUE" : "FALSE",
-         (NowMs() - t0) / lines);
-  }
-  DestroyWindow(box);
-
-  // The list of the uninstall view: LB_ADDSTRING as the query fills it.
-  struct ListVariant {
-    const char* name;
-    int show;
-    bool noRedraw;
-  } lists[] = {{"list as ControlList (visible)", SW_SHOW, false},
-               {"list, WM_SETREDRAW FALSE", SW_SHOW, true},
-               {"list hidden", SW_HIDE, false}};
-  for (const ListVariant& v : lists) {
-    HWND list = CreateWindowExW(0, L"LISTBOX", L"",
-                                WS_CHILD | WS_BORDER | WS_VSCROLL | LBS_NOTIFY, 40, 220, 380,
-                                200, window, nullptr, GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(list, LB_SETITEMHEIGHT, 0, 30);
-    ShowWindow(list, v.show);
-    PumpPending();
-    double t0 = NowMs();
-    if (v.noRedraw) SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    for (int i = 0; i < lines; ++i)
-      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"VORN.BenchCtl000"));
-    double added = NowMs();
-    for (int i = 0; i < lines; ++i) SendMessageW(list, LB_DELETESTRING, 0, 0);
-    if (v.noRedraw) {
-      SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-      InvalidateRect(list, nullptr, TRUE);
-    }
-    double deleted = NowMs();
-    Note(Section, "%-30s LB_ADDSTRING %.3f ms, LB_DELETESTRING %.3f ms a call", v.name,
-         (added - t0) / lines, (deleted - added) / lines);
-    DestroyWindow(list);
-    PumpPending();
-  }
+  ProbeScrollBar(window, lines);
+  ProbeList(window, lines);
   return 0;
 }

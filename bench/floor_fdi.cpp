@@ -12,6 +12,7 @@
 
 #include "bench/benches.h"
 #include "core/register/cabinet_library.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -46,12 +47,9 @@ void GiveEntryTime(PFDINOTIFICATION entry) {
     _close(static_cast<int>(entry->hf));
   } else {
     _close(static_cast<int>(entry->hf));
-    HANDLE file = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      SetEntryTime(file, entry);
-      CloseHandle(file);
-    }
+    UniqueCreateFileHandle file(CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) SetEntryTime(file.get(), entry);
   }
   SetFileAttributesW(wide, entry->attribs & 0x27);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -30,12 +31,13 @@ bool Launch(const wchar_t* commandLine, PROCESS_INFORMATION* info, HANDLE stdHan
 }  // namespace
 
 double TimeProcess(const wchar_t* commandLine, DWORD* exitCode, DWORD timeoutMs) {
-  HANDLE nul = NulHandle();
+  UniqueCreateFileHandle nul(NulHandle());
   PROCESS_INFORMATION info = {};
   double start = NowMs();
-  bool started = Launch(commandLine, &info, nul);
-  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  bool started = Launch(commandLine, &info, nul.get());
+  nul.reset();
   if (!started) return -1;
+  UniqueKernelHandle thread(info.hThread), process(info.hProcess);
   DWORD waited = WaitForSingleObject(info.hProcess, timeoutMs);
   double elapsed = NowMs() - start;
   if (waited != WAIT_OBJECT_0) {
@@ -43,8 +45,6 @@ double TimeProcess(const wchar_t* commandLine, DWORD* exitCode, DWORD timeoutMs)
     elapsed = -1;
   }
   if (exitCode) GetExitCodeProcess(info.hProcess, exitCode);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
   return elapsed;
 }
 

@@ -16,6 +16,7 @@
 #include "core/register/register_control.h"
 #include "window/drop.h"
 #include "window/globals.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -30,12 +31,11 @@ std::vector<std::wstring> FileNames(const wchar_t* directory) {
   wchar_t pattern[MAX_PATH];
   swprintf(pattern, MAX_PATH, L"%ls*", directory);
   WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(pattern, &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  UniqueFind search(FindFirstFileW(pattern, &entry));
+  if (!search) return names;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &entry));
   return names;
 }
 
@@ -60,11 +60,8 @@ unsigned CountRegistered(const std::vector<std::wstring>& files) {
   for (const auto& file : files) {
     wchar_t key[MAX_PATH];
     ProgIdKey(file, key);
-    HKEY opened;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
-      ++found;
-      RegCloseKey(opened);
-    }
+    UniqueKey opened;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, opened.put()) == ERROR_SUCCESS) ++found;
   }
   return found;
 }

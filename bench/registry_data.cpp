@@ -2,66 +2,60 @@
 
 #include <cstdio>
 
+#include "platform/unique.h"
+
 const wchar_t* const MakerPrefixes[3] = {L"VORN.", L"PDF.V", L"Vorn."};
 
 DWORD CountSubkeys(const wchar_t* path) {
-  HKEY key = HKEY_CLASSES_ROOT;
-  if (path[0] && RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+  UniqueKey opened;  // the root itself is never closed
+  if (path[0] && RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
     return 0;
   DWORD count = 0;
-  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                   nullptr, nullptr, nullptr);
-  if (key != HKEY_CLASSES_ROOT) RegCloseKey(key);
+  RegQueryInfoKeyW(opened ? opened.get() : HKEY_CLASSES_ROOT, nullptr, nullptr, nullptr, &count,
+                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
   return count;
 }
 
 int FillSubkeys(const wchar_t* path, DWORD target, KeyNamer namer) {
-  HKEY parent = HKEY_CLASSES_ROOT;
+  UniqueKey created;  // the root itself is never closed
   if (path[0] && RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                 &parent, nullptr) != ERROR_SUCCESS)
+                                 created.put(), nullptr) != ERROR_SUCCESS)
     return -1;
+  HKEY parent = created ? created.get() : HKEY_CLASSES_ROOT;
   DWORD count = CountSubkeys(path);
-  int created = 0;
+  int made = 0;
   wchar_t name[256];
   for (unsigned index = 0; count < target; ++index) {
     namer(index, name, 256);
-    HKEY child;
+    UniqueKey child;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(parent, name, 0, nullptr, 0, KEY_WRITE, nullptr, &child,
+    if (RegCreateKeyExW(parent, name, 0, nullptr, 0, KEY_WRITE, nullptr, child.put(),
                         &disposition) != ERROR_SUCCESS) {
-      created = -1;
+      made = -1;
       break;
     }
-    RegCloseKey(child);
     if (disposition == REG_CREATED_NEW_KEY) {
       ++count;
-      ++created;
+      ++made;
     }
   }
-  if (parent != HKEY_CLASSES_ROOT) RegCloseKey(parent);
-  return created;
+  return made;
 }
 
 bool PutKey(const wchar_t* path, const wchar_t* defaultValue) {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+  UniqueKey key;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
                       nullptr) != ERROR_SUCCESS)
     return false;
-  bool ok = true;
-  if (defaultValue) {
-    DWORD bytes = static_cast<DWORD>((wcslen(defaultValue) + 1) * sizeof(wchar_t));
-    ok = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(defaultValue),
+  if (!defaultValue) return true;
+  DWORD bytes = static_cast<DWORD>((wcslen(defaultValue) + 1) * sizeof(wchar_t));
+  return RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(defaultValue),
                         bytes) == ERROR_SUCCESS;
-  }
-  RegCloseKey(key);
-  return ok;
 }
 
 bool KeyExists(const wchar_t* path) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  UniqueKey key;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 void RemoveTree(const wchar_t* path) {

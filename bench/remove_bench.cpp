@@ -8,6 +8,7 @@
 #include "bench/registry_data.h"
 #include "bench/timing.h"
 #include "core/uninstall/remove.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -93,25 +94,23 @@ int Leftovers(const Control& control) {
 
 void ReadDefault(const wchar_t* path) {
   wchar_t value[255] = {};
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  UniqueKey key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
   LONG bytes = sizeof value;
-  RegQueryValueW(key, nullptr, value, &bytes);
-  RegCloseKey(key);
+  RegQueryValueW(key.get(), nullptr, value, &bytes);
 }
 
 DWORD EnumerateKey(const wchar_t* path) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  UniqueKey key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return 0;
   wchar_t name[256];
   DWORD index = 0;
   for (;; ++index) {
     DWORD length = 256;
-    if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+    if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
   }
-  RegCloseKey(key);
   return index;
 }
 

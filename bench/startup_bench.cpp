@@ -12,6 +12,7 @@
 #include "bench/processes.h"
 #include "bench/timing.h"
 #include "window/globals.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -24,10 +25,8 @@ bool BodyPainted(HWND window) {
   // Bottom-left corner of the client area: body in both programs, far from every child.
   POINT probe = {10, client.bottom - 10};
   ClientToScreen(window, &probe);
-  HDC screen = GetDC(nullptr);
-  COLORREF pixel = GetPixel(screen, probe.x, probe.y);
-  ReleaseDC(nullptr, screen);
-  return pixel == BodyColour;
+  WindowDc screen(nullptr);
+  return GetPixel(screen.get(), probe.x, probe.y) == BodyColour;
 }
 
 struct StartSample {
@@ -43,6 +42,7 @@ StartSample StartOnce(const wchar_t* exe, const wchar_t* cls, const wchar_t* tit
   PROCESS_INFORMATION info = {};
   double t0 = NowMs();
   if (!StartProcess(line, &info)) return sample;
+  UniqueKernelHandle thread(info.hThread), process(info.hProcess);
   HWND window = nullptr;
   while (NowMs() - t0 < Deadline) {
     window = FindWindowW(cls, title);
@@ -62,8 +62,6 @@ StartSample StartOnce(const wchar_t* exe, const wchar_t* cls, const wchar_t* tit
     TerminateProcess(info.hProcess, 1);
     WaitForSingleObject(info.hProcess, 10000);
   }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
   Sleep(200);  // let the X server forget the window before the next start
   return sample;
 }

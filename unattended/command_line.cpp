@@ -44,6 +44,86 @@ void NoteFault(CommandLine& line, const wchar_t* fault, const wchar_t* argument)
   line.faultArgument = argument;
 }
 
+// The action a switch names; RunMode::Window for a switch that names none.
+RunMode ActionOf(const wchar_t* name) {
+  if (IsOneOf(name, {L"install", L"i"})) return RunMode::Install;
+  if (IsOneOf(name, {L"uninstall", L"x", L"u"})) return RunMode::Uninstall;
+  if (Same(name, L"list")) return RunMode::List;
+  if (Same(name, L"verify")) return RunMode::Verify;
+  if (Same(name, L"diagnose")) return RunMode::Diagnose;
+  return RunMode::Window;
+}
+
+// A switch that names no action: a format, /quiet, /all, the usage, /log with its file. i moves
+// past the file that /log takes.
+void ReadOption(CommandLine& line, wchar_t** args, int count, int& i, bool& usage) {
+  wchar_t* arg = args[i];
+  const wchar_t* name = arg + 1;
+  if (IsOneOf(name, {L"details", L"json"})) {
+    ListFormat format = Same(name, L"json") ? ListFormat::Json : ListFormat::Details;
+    if (line.listFormat != ListFormat::Names && line.listFormat != format)
+      NoteFault(line, L"/details 和 /json 只能选一个", arg);
+    line.listFormat = format;
+  } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent", L"passive"})) {
+    line.quiet = true;
+  } else if (Same(name, L"norestart")) {
+    // Accepted: nothing the program does ever needs a restart.
+  } else if (Same(name, L"all")) {
+    line.all = true;
+  } else if (IsOneOf(name, {L"?", L"h", L"help"})) {
+    usage = true;
+  } else if (IsLogSwitch(name)) {
+    // "/log /quiet": the switch is no file name, and is still read as a switch.
+    if (i + 1 >= count || !args[i + 1][0] || IsSwitch(args[i + 1])) {
+      NoteFault(line, L"/log 后面缺少日志文件", arg);
+    } else if (line.logPath) {
+      NoteFault(line, L"/log 只能给出一次", arg);
+      ++i;
+    } else {
+      line.logPath = args[++i];
+    }
+  } else {
+    NoteFault(line, L"未知的开关", arg);
+  }
+}
+
+// The line whose switches were all read, with its mode, or with the fault of a combination
+// that does not go together.
+CommandLine Settle(CommandLine line, RunMode action, bool usage) {
+  if (line.fault) return Fault(line, line.fault, line.faultArgument);
+  if (usage) {
+    line.mode = RunMode::Usage;
+    return line;
+  }
+  if (action == RunMode::Diagnose && line.listFormat == ListFormat::Details)
+    return Fault(line, L"/details 只能用于 /list");
+  if (action != RunMode::List && action != RunMode::Diagnose && line.listFormat != ListFormat::Names)
+    return Fault(line, L"/details 和 /json 只能用于 /list");
+  if (action != RunMode::Uninstall && action != RunMode::Window && line.all)
+    return Fault(line, L"/all 只能用于 /uninstall");
+  switch (action) {
+    case RunMode::Install:
+      if (line.itemCount == 0) return Fault(line, L"/install 后面缺少文件");
+      break;
+    case RunMode::Uninstall:
+      if (line.all && line.itemCount > 0) return Fault(line, L"/uninstall /all 不能再给出 ProgID");
+      if (!line.all && line.itemCount == 0) return Fault(line, L"/uninstall 后面缺少 ProgID、文件或 /all");
+      break;
+    case RunMode::List:
+      if (line.itemCount > 0) return Fault(line, L"/list 不接受其他参数", line.items[0]);
+      break;
+    case RunMode::Verify:
+      if (line.itemCount == 0) return Fault(line, L"/verify 后面缺少 ProgID");
+      break;
+    case RunMode::Diagnose:
+      break;
+    default:
+      return Fault(line, L"缺少 /install、/uninstall、/list、/verify 或 /diagnose");
+  }
+  line.mode = action;
+  return line;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int count, wchar_t** args) {
@@ -56,7 +136,6 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
     line.itemCount = 1;
     return line;
   }
-
   RunMode action = RunMode::Window;
   bool usage = false;
   line.items = args;
@@ -66,85 +145,16 @@ CommandLine ParseCommandLine(int count, wchar_t** args) {
       args[line.itemCount++] = arg;  // never ahead of i: the items stay in their order
       continue;
     }
-    const wchar_t* name = arg + 1;
-    RunMode named = RunMode::Window;
-    if (IsOneOf(name, {L"install", L"i"})) {
-      named = RunMode::Install;
-    } else if (IsOneOf(name, {L"uninstall", L"x", L"u"})) {
-      named = RunMode::Uninstall;
-    } else if (Same(name, L"list")) {
-      named = RunMode::List;
-    } else if (Same(name, L"verify")) {
-      named = RunMode::Verify;
-    } else if (Same(name, L"diagnose")) {
-      named = RunMode::Diagnose;
-    } else if (IsOneOf(name, {L"details", L"json"})) {
-      ListFormat format = Same(name, L"json") ? ListFormat::Json : ListFormat::Details;
-      if (line.listFormat != ListFormat::Names && line.listFormat != format)
-        NoteFault(line, L"/details 和 /json 只能选一个", arg);
-      line.listFormat = format;
-    } else if (IsOneOf(name, {L"quiet", L"q", L"qn", L"s", L"silent", L"passive"})) {
-      line.quiet = true;
-    } else if (Same(name, L"norestart")) {
-      // Accepted: nothing the program does ever needs a restart.
-    } else if (Same(name, L"all")) {
-      line.all = true;
-    } else if (IsOneOf(name, {L"?", L"h", L"help"})) {
-      usage = true;
-    } else if (IsLogSwitch(name)) {
-      // "/log /quiet": the switch is no file name, and is still read as a switch.
-      if (i + 1 >= count || !args[i + 1][0] || IsSwitch(args[i + 1])) {
-        NoteFault(line, L"/log 后面缺少日志文件", arg);
-      } else if (line.logPath) {
-        NoteFault(line, L"/log 只能给出一次", arg);
-        ++i;
-      } else {
-        line.logPath = args[++i];
-      }
-    } else {
-      NoteFault(line, L"未知的开关", arg);
+    RunMode named = ActionOf(arg + 1);
+    if (named == RunMode::Window) {
+      ReadOption(line, args, count, i, usage);
+      continue;
     }
-    if (named != RunMode::Window) {
-      if (action != RunMode::Window && action != named)
-        NoteFault(line, L"/install、/uninstall、/list、/verify 和 /diagnose 只能选一个", arg);
-      action = named;
-    }
+    if (action != RunMode::Window && action != named)
+      NoteFault(line, L"/install、/uninstall、/list、/verify 和 /diagnose 只能选一个", arg);
+    action = named;
   }
-  if (line.fault) return Fault(line, line.fault, line.faultArgument);
-
-  if (usage) {
-    line.mode = RunMode::Usage;
-    return line;
-  }
-  if (action == RunMode::Diagnose && line.listFormat == ListFormat::Details)
-    return Fault(line, L"/details 只能用于 /list");
-  if (action != RunMode::List && action != RunMode::Diagnose && line.listFormat != ListFormat::Names)
-    return Fault(line, L"/details 和 /json 只能用于 /list");
-  switch (action) {
-    case RunMode::Install:
-      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
-      if (line.itemCount == 0) return Fault(line, L"/install 后面缺少文件");
-      break;
-    case RunMode::Uninstall:
-      if (line.all && line.itemCount > 0) return Fault(line, L"/uninstall /all 不能再给出 ProgID");
-      if (!line.all && line.itemCount == 0) return Fault(line, L"/uninstall 后面缺少 ProgID、文件或 /all");
-      break;
-    case RunMode::List:
-      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
-      if (line.itemCount > 0) return Fault(line, L"/list 不接受其他参数", line.items[0]);
-      break;
-    case RunMode::Verify:
-      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
-      if (line.itemCount == 0) return Fault(line, L"/verify 后面缺少 ProgID");
-      break;
-    case RunMode::Diagnose:
-      if (line.all) return Fault(line, L"/all 只能用于 /uninstall");
-      break;
-    default:
-      return Fault(line, L"缺少 /install、/uninstall、/list、/verify 或 /diagnose");
-  }
-  line.mode = action;
-  return line;
+  return Settle(line, action, usage);
 }
 
 const wchar_t UsageText[] =

@@ -4,7 +4,9 @@
 #pragma once
 #include <cstddef>
 
-#include "unattended/unattended_steps.h"  // LogLineCapacity
+
+// A log line's room: a path of up to 999 characters, a message and the system's error text.
+constexpr size_t LogLineCapacity = 4096;
 
 struct LogLine {
   wchar_t text[LogLineCapacity] = {};

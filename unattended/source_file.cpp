@@ -8,38 +8,38 @@
 #include "unattended/run_log.h"
 #include "platform/unique.h"
 
-int CheckSourceFile(const wchar_t* item, SourceFile& source) {
+int CheckSourceFile(RunRecord& run, const wchar_t* item, SourceFile& source) {
   DWORD length = GetFullPathNameW(item, DroppedPathCapacity, source.path, nullptr);
   if (length == 0 || length >= DroppedPathCapacity) {
-    LogEvent(L"check", item, Outcome::Failed, L"the path is too long or not valid",
+    LogEvent(run, L"check", item, Outcome::Failed, L"the path is too long or not valid",
              length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
     return ExitSourceUnreadable;
   }
   DWORD attributes = GetFileAttributesW(source.path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    LogEvent(L"check", source.path, Outcome::Failed, L"the file is not there", GetLastError());
+    LogEvent(run, L"check", source.path, Outcome::Failed, L"the file is not there", GetLastError());
     return ExitSourceUnreadable;
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    LogEvent(L"check", source.path, Outcome::Failed, L"this is a folder, not a file");
+    LogEvent(run, L"check", source.path, Outcome::Failed, L"this is a folder, not a file");
     return ExitSourceUnreadable;
   }
   UniqueCreateFileHandle file(CreateFileW(source.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    LogEvent(L"check", source.path, Outcome::Failed, L"the file cannot be read", GetLastError());
+    LogEvent(run, L"check", source.path, Outcome::Failed, L"the file cannot be read", GetLastError());
     return ExitSourceUnreadable;
   }
   file.reset();
   source.cabinet = IsCabinet(source.path);
   if (!source.cabinet && !IsControl(source.path)) {
-    LogEvent(L"check", source.path, Outcome::Failed,
+    LogEvent(run, L"check", source.path, Outcome::Failed,
              L"not a .cab, .ocx or .dll file (the ending counts in any case, as for a drop)");
     return ExitPackageInvalid;
   }
   char ansi[AnsiPathCapacity];
   if (source.cabinet && !ConvertToAnsiPath(source.path, ansi, sizeof ansi)) {
-    LogEvent(L"check", source.path, Outcome::Failed,
+    LogEvent(run, L"check", source.path, Outcome::Failed,
              L"the path holds characters that the ANSI code page cannot express, so the cabinet "
              L"interface cannot open it");
     return ExitSourceUnreadable;
@@ -50,17 +50,17 @@ int CheckSourceFile(const wchar_t* item, SourceFile& source) {
     case CabinetCheck::NoInterface:  // told by the install, which cannot start it either
       return 0;
     case CabinetCheck::TooLong:
-      LogEvent(L"check", source.path, Outcome::Failed,
+      LogEvent(run, L"check", source.path, Outcome::Failed,
                L"path too long: the cabinet interface opens a cabinet whose path has at most "
                L"255 bytes in the ANSI code page");
       return ExitSourceUnreadable;
     case CabinetCheck::Unreadable:
-      LogEvent(L"check", source.path, Outcome::Failed, L"the file cannot be read");
+      LogEvent(run, L"check", source.path, Outcome::Failed, L"the file cannot be read");
       return ExitSourceUnreadable;
     case CabinetCheck::NotACabinet:
       break;
   }
-  LogEvent(L"check", source.path, Outcome::Failed,
+  LogEvent(run, L"check", source.path, Outcome::Failed,
            L"the package could not be opened: the file is not a cabinet");
   return ExitPackageInvalid;
 }

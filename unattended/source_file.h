@@ -3,6 +3,7 @@
 // cabinet by its ending in any case, and for a cabinet expressible in the ANSI code page.
 #pragma once
 #include "core/register/drop.h"
+#include "unattended/run_log.h"
 
 struct SourceFile {
   wchar_t path[DroppedPathCapacity];
@@ -10,4 +11,4 @@ struct SourceFile {
 };
 
 // 0, or the exit code of the fault, which is logged as a "check" line.
-int CheckSourceFile(const wchar_t* item, SourceFile& source);
+int CheckSourceFile(RunRecord& run, const wchar_t* item, SourceFile& source);

@@ -1,8 +1,7 @@
 // The clean-up of unpack folders in an unattended run: each folder looked at is a log line.
-#include "unattended/exit_codes.h"
+#include "core/register/unpack_cleanup.h"
 #include "unattended/run_log.h"
 #include "unattended/unattended_steps.h"
-#include "core/register/unpack_cleanup.h"
 
 namespace {
 const wchar_t* FateText(FolderFate fate) {
@@ -18,27 +17,28 @@ const wchar_t* FateText(FolderFate fate) {
 
 // Only what was deleted, and what could not be, is worth a line; folders in use are quietly
 // kept. None of it changes the run's exit code: the install or removal itself went well.
-void Report(const wchar_t* folder, FolderFate fate, DWORD error, void*) {
+void Report(const wchar_t* folder, FolderFate fate, DWORD error, void* context) {
   if (fate == FolderFate::Kept || fate == FolderFate::Referenced) return;
-  LogEvent(L"cleanup", folder, fate == FolderFate::Deleted ? Outcome::Ok : Outcome::Info,
+  LogEvent(*static_cast<RunRecord*>(context), L"cleanup", folder, fate == FolderFate::Deleted ? Outcome::Ok : Outcome::Info,
            FateText(fate), error);
 }
 
 // A root that the run could not hold is never cleaned; that is worth a line.
-void ReportRoot(const UnpackCleanup& result) {
+void ReportRoot(RunRecord& run, const UnpackCleanup& result) {
   if (result.movedAside[0])
-    LogEvent(L"cleanup", result.movedAside, Outcome::Info,
+    LogEvent(run, L"cleanup", result.movedAside, Outcome::Info,
              L"the unpack root was not the program's: moved aside here, nothing in it deleted");
   else if (!result.rootUsable && result.error)
-    LogEvent(L"cleanup", UnpackRootPath, Outcome::Info,
+    LogEvent(run, L"cleanup", UnpackRootPath, Outcome::Info,
              L"the unpack root could not be held; nothing in it deleted", result.error);
 }
 }  // namespace
 
-void CleanUpUnpackFolders(const wchar_t* keepFolder) {
-  ReportRoot(RemoveUnusedUnpackFolders(keepFolder, Report, nullptr));
+void CleanUpUnpackFolders(RunRecord& run, const wchar_t* keepFolder) {
+  ReportRoot(run, RemoveUnusedUnpackFolders(keepFolder, Report, &run));
 }
 
-void CleanUpRemovedFolders(const wchar_t (*folders)[UnpackFolderPathCapacity], int count) {
-  ReportRoot(RemoveUnpackFoldersIfUnused(folders, count, Report, nullptr));
+void CleanUpRemovedFolders(RunRecord& run, const wchar_t (*folders)[UnpackFolderPathCapacity],
+                           int count) {
+  ReportRoot(run, RemoveUnpackFoldersIfUnused(folders, count, Report, &run));
 }

@@ -10,45 +10,21 @@
 #include "unattended/run_log.h"
 #include "unattended/run_output.h"
 #include "unattended/unattended_steps.h"
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 #include "core/diagnose/checks.h"
 #include "core/register/file_kind.h"
 #include "core/uninstall/inventory.h"
-#include "core/uninstall/query.h"
+#include "core/uninstall/progid_list.h"
 
 namespace {
 
 constexpr int ExitProblemFound = 1;
-using Name = wchar_t[InventoryNameCapacity];
 
 // The ProgIDs to diagnose, in order, each once.
-struct Targets {
-  Name* names = nullptr;
-  int count = 0;
-  int capacity = 0;
-  bool complete = true;  // false when memory ran out
-};
-
-void Add(Targets& targets, const wchar_t* progId) {
-  for (int i = 0; i < targets.count; ++i)
-    if (lstrcmpiW(targets.names[i], progId) == 0) return;
-  if (targets.count == targets.capacity) {
-    int grown = targets.capacity ? targets.capacity * 2 : 16;
-    SIZE_T bytes = sizeof(Name) * static_cast<SIZE_T>(grown);
-    void* more = targets.names ? HeapReAlloc(GetProcessHeap(), 0, targets.names, bytes)
-                               : HeapAlloc(GetProcessHeap(), 0, bytes);
-    if (!more) {
-      targets.complete = false;
-      return;
-    }
-    targets.names = static_cast<Name*>(more);
-    targets.capacity = grown;
-  }
-  if (CopyText(targets.names[targets.count], progId)) ++targets.count;
+void Add(ProgIdList& targets, const wchar_t* progId) {
+  if (!ListsProgId(targets, progId)) AppendProgId(targets, progId);
 }
-
-void AddListed(const wchar_t* progId, void* context) { Add(*static_cast<Targets*>(context), progId); }
 
 // A control file given to /install: a path, or a name ending in .ocx or .dll; a ProgID holds
 // neither '\' nor '/'.
@@ -57,36 +33,37 @@ bool IsFileItem(const wchar_t* item) {
 }
 
 // Resolves one item into targets: 0, or the exit code of its fault (logged).
-int Resolve(const wchar_t* item, const Targets& installed, Targets& targets, InstalledControl& control) {
+int Resolve(RunRecord& run, const wchar_t* item, const ProgIdList& installed, ProgIdList& targets,
+            InstalledControl& control) {
   if (IsFileItem(item)) {
     if (IsCabinet(item)) {
-      LogEvent(L"check", item, Outcome::Failed, L"/diagnose takes control files (.ocx, .dll), not cabinets");
+      LogEvent(run, L"check", item, Outcome::Failed, L"/diagnose takes control files (.ocx, .dll), not cabinets");
       return ExitInvalidCommandLine;
     }
     int found = 0;
-    for (int i = 0; i < installed.count; ++i) {
-      ReadInstalledControl(installed.names[i], false, control);
+    for (size_t i = 0; i < installed.names.Size(); ++i) {
+      ReadInstalledControl(installed.names[i].text, false, control);
       if (!control.file[0] || !SameFile(control.file, item)) continue;
-      Add(targets, installed.names[i]);
+      Add(targets, installed.names[i].text);
       ++found;
     }
     if (found) return 0;
-    LogEvent(L"diagnose", item, Outcome::Failed, L"not installed: no control is registered from this file");
+    LogEvent(run, L"diagnose", item, Outcome::Failed, L"not installed: no control is registered from this file");
     return ExitNotInstalled;
   }
-  for (int i = 0; i < installed.count; ++i) {
-    if (CompareStringOrdinal(installed.names[i], -1, item, -1, TRUE) != CSTR_EQUAL) continue;
-    Add(targets, installed.names[i]);
+  for (size_t i = 0; i < installed.names.Size(); ++i) {
+    if (CompareStringOrdinal(installed.names[i].text, -1, item, -1, TRUE) != CSTR_EQUAL) continue;
+    Add(targets, installed.names[i].text);
     return 0;
   }
   // A name the query never lists is no question for this program, unless nothing of that
   // name is registered at all.
   ReadInstalledControl(item, false, control);
   if (control.state != ControlState::NoProgId) {
-    LogEvent(L"check", item, Outcome::Failed, L"not a ProgID of the maker's controls");
+    LogEvent(run, L"check", item, Outcome::Failed, L"not a ProgID of the maker's controls");
     return ExitInvalidCommandLine;
   }
-  LogEvent(L"diagnose", item, Outcome::Failed, L"not installed: there is no ProgID key");
+  LogEvent(run, L"diagnose", item, Outcome::Failed, L"not installed: there is no ProgID key");
   return ExitNotInstalled;
 }
 
@@ -158,7 +135,7 @@ void WriteObject(const ControlDiagnosis& diagnosis, bool first, Piece& piece) {
 }
 
 // One log line a check: "kill bit: problem: ...".
-bool LogDiagnosis(const ControlDiagnosis& diagnosis, Piece& piece) {
+bool LogDiagnosis(RunRecord& run, const ControlDiagnosis& diagnosis, Piece& piece) {
   bool problem = false;
   for (int i = 0; i < CheckCount; ++i) {
     const CheckResult& check = diagnosis.checks[i];
@@ -169,61 +146,62 @@ bool LogDiagnosis(const ControlDiagnosis& diagnosis, Piece& piece) {
     Put(piece, L": ");
     Put(piece, check.detail);
     problem = problem || check.verdict == Verdict::Problem;
-    LogEvent(L"diagnose", diagnosis.control.progId,
+    LogEvent(run, L"diagnose", diagnosis.control.progId,
              check.verdict == Verdict::Ok ? Outcome::Ok
              : check.verdict == Verdict::Problem ? Outcome::Failed : Outcome::Info,
              piece.text);
   }
-  CountItem(!problem);
+  CountItem(run, !problem);
   return problem;
 }
 
+// What one control's diagnosis works in: too large for the stack.
 struct Work {
-  Targets installed, targets;
   InstalledControl control;
   ControlDiagnosis diagnosis;
   Piece piece;
 };
 
-void Release(Targets& targets) {
-  if (targets.names) HeapFree(GetProcessHeap(), 0, targets.names);
-  targets = Targets();
+// Diagnoses each target: blocks or a JSON array on standard output, a log line a check. True
+// when a check found a problem.
+bool DiagnoseTargets(RunRecord& run, const ProgIdList& targets, bool json, Work& work) {
+  bool problem = false;
+  if (json) WriteToConsole(L"[\r\n");
+  for (size_t i = 0; i < targets.names.Size(); ++i) {
+    const wchar_t* progId = targets.names[i].text;
+    SetCurrentItem(run, progId);
+    DiagnoseControl(progId, work.diagnosis);
+    if (json) WriteObject(work.diagnosis, i == 0, work.piece); else WriteBlock(work.diagnosis, work.piece);
+    problem = LogDiagnosis(run, work.diagnosis, work.piece) || problem;
+  }
+  if (json) WriteToConsole(targets.names.Size() ? L"\r\n]\r\n" : L"]\r\n");
+  return problem;
 }
 
 }  // namespace
 
-int DiagnoseControls(wchar_t* const* items, int count, bool json) {
-  OwnedHeapBlock block(sizeof(Work));
-  if (!block.data) {
-    LogEvent(L"diagnose", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+int DiagnoseControls(RunRecord& run, wchar_t* const* items, int count, bool json) {
+  UniqueHeap<Work> block = HeapAllocate<Work>(1, false);
+  if (!block) {
+    LogEvent(run, L"diagnose", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
-  Work& work = *new (block.data) Work();
-  ForEachInstalledControl(AddListed, &work.installed);
+  Work& work = *new (block.get()) Work();
+  ProgIdList installed, targets;
+  CollectInstalledControls(installed);
   int fault = 0;
   if (count == 0) {
-    for (int i = 0; i < work.installed.count; ++i) Add(work.targets, work.installed.names[i]);
+    for (size_t i = 0; i < installed.names.Size(); ++i) Add(targets, installed.names[i].text);
   }
   for (int i = 0; i < count; ++i) {
-    int exit = Resolve(items[i], work.installed, work.targets, work.control);
+    int exit = Resolve(run, items[i], installed, targets, work.control);
     if (exit == ExitInvalidCommandLine || (exit && !fault)) fault = exit;
   }
-  bool complete = work.installed.complete && work.targets.complete;
+  bool complete = installed.complete && targets.complete;
   bool problem = false;
-  if (fault != ExitInvalidCommandLine && complete) {
-    if (json) WriteToConsole(L"[\r\n");
-    for (int i = 0; i < work.targets.count; ++i) {
-      SetCurrentItem(work.targets.names[i]);
-      DiagnoseControl(work.targets.names[i], work.diagnosis);
-      if (json) WriteObject(work.diagnosis, i == 0, work.piece); else WriteBlock(work.diagnosis, work.piece);
-      problem = LogDiagnosis(work.diagnosis, work.piece) || problem;
-    }
-    if (json) WriteToConsole(work.targets.count ? L"\r\n]\r\n" : L"]\r\n");
-  }
-  Release(work.installed);
-  Release(work.targets);
+  if (fault != ExitInvalidCommandLine && complete) problem = DiagnoseTargets(run, targets, json, work);
   if (!complete) {
-    LogEvent(L"diagnose", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    LogEvent(run, L"diagnose", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
   if (fault) return fault;

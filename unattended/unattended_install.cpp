@@ -10,6 +10,7 @@
 #include "unattended/unattended_steps.h"
 #include "unattended/run_log.h"
 #include "platform/text.h"
+#include "platform/unique.h"
 #include "core/diagnose/dependencies.h"
 #include "core/register/cabinet.h"
 #include "core/register/drop.h"
@@ -48,18 +49,18 @@ const wchar_t* OtherMachineText(WORD machine) {
 }
 
 // A control's result as its log line: registered, a helper library skipped, or the failure.
-void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
+void LogRegistration(RunRecord& run, const wchar_t* path, const RegistrationResult& result) {
   wchar_t detail[96];
   switch (result.status) {
     case RegistrationStatus::Registered:
-      LogEvent(L"register", path, Outcome::Ok, L"regsvr32 exit code 0");
+      LogEvent(run, L"register", path, Outcome::Ok, L"regsvr32 exit code 0");
       return;
     case RegistrationStatus::HelperLibrary:
-      LogEvent(L"skip", path, Outcome::Info,
+      LogEvent(run, L"skip", path, Outcome::Info,
                L"a library without DllRegisterServer, which the controls use; not registered");
       return;
     case RegistrationStatus::RefusedPath:
-      LogEvent(L"error", path, Outcome::Failed, L"控件路径过长，未注册！");
+      LogEvent(run, L"error", path, Outcome::Failed, L"控件路径过长，未注册！");
       return;
     case RegistrationStatus::DidNotLoad: {
       const wchar_t* otherMachine = OtherMachineText(result.machine);
@@ -69,12 +70,12 @@ void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
       bool named = !otherMachine && result.error == ERROR_MOD_NOT_FOUND &&
                    FindMissingLibrary(path, library, hint) && AppendText(missing, library) &&
                    AppendText(missing, hint);
-      LogEvent(L"error", path, Outcome::Failed,
+      LogEvent(run, L"error", path, Outcome::Failed,
                otherMachine ? otherMachine : named ? missing : L"装载ActiveX控件失败！", result.error);
       return;
     }
     case RegistrationStatus::NoEntryPoint:
-      LogEvent(L"register", path, Outcome::Failed,
+      LogEvent(run, L"register", path, Outcome::Failed,
                L"no registration entry point (DllRegisterServer); not started");
       return;
     case RegistrationStatus::ExitCode:
@@ -82,42 +83,44 @@ void LogRegistration(const wchar_t* path, const RegistrationResult& result) {
       wsprintfW(detail, L"regsvr32 exit code %lu%ls", result.exitCode,
                 result.exitCode < std::size(Regsvr32Meanings) ? Regsvr32Meanings[result.exitCode]
                                                               : L"");
-      LogEvent(L"register", path, Outcome::Failed, detail);
+      LogEvent(run, L"register", path, Outcome::Failed, detail);
       return;
     case RegistrationStatus::TimeLimit:
-      LogEvent(L"register", path, Outcome::Failed, L"regsvr32 did not finish within 120 seconds");
+      LogEvent(run, L"register", path, Outcome::Failed, L"regsvr32 did not finish within 120 seconds");
       return;
     case RegistrationStatus::NotStarted:
-      LogEvent(L"register", path, Outcome::Failed, L"regsvr32 could not be started", result.error);
+      LogEvent(run, L"register", path, Outcome::Failed, L"regsvr32 could not be started", result.error);
       return;
   }
 }
 
 // The log lines of a cabinet's unpacking and registrations, as they happen.
 struct CabinetLog {
+  RunRecord& run;
   const wchar_t* cabinet;
 };
 
 bool LogCabinetProgress(void* context, const Progress& progress) {
+  RunRecord& run = static_cast<CabinetLog*>(context)->run;
   const wchar_t* cabinet = static_cast<CabinetLog*>(context)->cabinet;
   switch (progress.event) {
     case ProgressEvent::FolderMade: {
       wchar_t folder[8 + UnpackDirCapacity] = L"folder ";
       AppendText(folder, progress.path);
-      LogEvent(L"unpack", cabinet, Outcome::Info, folder);
+      LogEvent(run, L"unpack", cabinet, Outcome::Info, folder);
       break;
     }
     case ProgressEvent::EntryUnpacked:
       if (progress.entry == EntryStatus::Written)
-        LogEvent(L"unpack", progress.path, Outcome::Ok, nullptr);
+        LogEvent(run, L"unpack", progress.path, Outcome::Ok, nullptr);
       else if (progress.entry == EntryStatus::Refused)
-        LogEvent(L"unpack", progress.path, Outcome::Failed,
+        LogEvent(run, L"unpack", progress.path, Outcome::Failed,
                  L"refused: the name leaves the unpack folder or names a device");
       else
-        LogEvent(L"unpack", progress.path, Outcome::Failed, nullptr, progress.error);
+        LogEvent(run, L"unpack", progress.path, Outcome::Failed, nullptr, progress.error);
       break;
     case ProgressEvent::ControlDone:
-      LogRegistration(progress.path, *progress.result);
+      LogRegistration(run, progress.path, *progress.result);
       break;
     case ProgressEvent::UnpackEnded:
     case ProgressEvent::ControlStarting:
@@ -128,10 +131,10 @@ bool LogCabinetProgress(void* context, const Progress& progress) {
 
 // 0, ExitPackageInvalid for a cabinet whose headers could not be read, or ExitFatalError.
 // keep receives the cabinet's unpack folder, when one was made.
-int InstallCabinet(const wchar_t* path, wchar_t (&keep)[UnpackDirCapacity]) {
+int InstallCabinet(RunRecord& run, const wchar_t* path, wchar_t (&keep)[UnpackDirCapacity]) {
   char ansi[AnsiPathCapacity] = {};
   ConvertToAnsiPath(path, ansi, sizeof ansi);  // checked with the sources
-  CabinetLog log = {path};
+  CabinetLog log = {run, path};
   ProgressSink sink = {LogCabinetProgress, &log};
   CabinetResult result = RegisterCabinet(ansi, &sink);
   if (result.folder[0]) CopyText(keep, result.folder);
@@ -139,35 +142,35 @@ int InstallCabinet(const wchar_t* path, wchar_t (&keep)[UnpackDirCapacity]) {
     case UnpackStatus::Unpacked:
       break;
     case UnpackStatus::RootUnsafe:
-      LogEvent(L"error", path, Outcome::Failed, UnpackRootRefusal);
+      LogEvent(run, L"error", path, Outcome::Failed, UnpackRootRefusal);
       return ExitFatalError;
     case UnpackStatus::RootFailed:
-      LogEvent(L"error", path, Outcome::Failed, UnpackRootFailure, result.error);
+      LogEvent(run, L"error", path, Outcome::Failed, UnpackRootFailure, result.error);
       return ExitFatalError;
     case UnpackStatus::NamesTaken:
-      LogEvent(L"error", path, Outcome::Failed, UnpackNamesTaken);
+      LogEvent(run, L"error", path, Outcome::Failed, UnpackNamesTaken);
       return ExitFatalError;
     case UnpackStatus::FolderFailed:
-      LogEvent(L"error", path, Outcome::Failed, UnpackFolderFailure, result.error);
+      LogEvent(run, L"error", path, Outcome::Failed, UnpackFolderFailure, result.error);
       return ExitFatalError;
     case UnpackStatus::NoInterface:
-      LogEvent(L"error", path, Outcome::Failed, L"the cabinet interface could not be started");
+      LogEvent(run, L"error", path, Outcome::Failed, L"the cabinet interface could not be started");
       return ExitFatalError;
     case UnpackStatus::Failed:
-      LogEvent(L"error", path, Outcome::Failed, L"the cabinet interface failed");
+      LogEvent(run, L"error", path, Outcome::Failed, L"the cabinet interface failed");
       return ExitFatalError;
   }
   if (result.unopened) {
-    LogEvent(L"unpack", path, Outcome::Failed,
+    LogEvent(run, L"unpack", path, Outcome::Failed,
              L"the package could not be opened: the cabinet is damaged before its first entry");
     return ExitPackageInvalid;
   }
   // An entry not written whole (a full drive) fails the cabinet even where the interface
   // itself went on to its end.
   bool whole = result.copiedWhole && !result.writeFailed;
-  if (!whole) LogEvent(L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
+  if (!whole) LogEvent(run, L"unpack", path, Outcome::Failed, L"the cabinet could not be unpacked whole");
   if (result.registered == 0)
-    LogEvent(L"register", path, Outcome::Failed, L"no control of the cabinet was registered");
+    LogEvent(run, L"register", path, Outcome::Failed, L"no control of the cabinet was registered");
   return result.registered > 0 && result.failed == 0 && whole && !result.stopped
              ? ExitSuccess
              : ExitFatalError;
@@ -175,23 +178,20 @@ int InstallCabinet(const wchar_t* path, wchar_t (&keep)[UnpackDirCapacity]) {
 
 }  // namespace
 
-int InstallFiles(wchar_t* const* files, int count) {
-  auto* sources = static_cast<SourceFile*>(
-      HeapAlloc(GetProcessHeap(), 0, sizeof(SourceFile) * static_cast<SIZE_T>(count)));
+int InstallFiles(RunRecord& run, wchar_t* const* files, int count) {
+  UniqueHeap<SourceFile> owned = HeapAllocate<SourceFile>(static_cast<SIZE_T>(count), false);
+  SourceFile* sources = owned.get();
   if (!sources) {
-    LogEvent(L"install", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    LogEvent(run, L"install", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
   int fault = 0;
   for (int i = 0; i < count; ++i) {
-    int checked = CheckSourceFile(files[i], sources[i]);
+    int checked = CheckSourceFile(run, files[i], sources[i]);
     // A missing or unreadable file outranks one of the wrong kind.
     if (checked && (fault == 0 || checked == ExitSourceUnreadable)) fault = checked;
   }
-  if (fault) {  // nothing was done
-    HeapFree(GetProcessHeap(), 0, sources);
-    return fault;
-  }
+  if (fault) return fault;  // nothing was done
 
   // A failed install outranks a package that could not be opened.
   int exitCode = ExitSuccess;
@@ -199,21 +199,22 @@ int InstallFiles(wchar_t* const* files, int count) {
   wchar_t keep[UnpackDirCapacity] = L"";
   for (int i = 0; i < count; ++i) {
     const SourceFile& source = sources[i];
-    SetCurrentItem(source.path);
+    SetCurrentItem(run, source.path);
     int code;
     if (source.cabinet) {
-      code = InstallCabinet(source.path, keep);
+      code = InstallCabinet(run, source.path, keep);
     } else {
       RegistrationResult result = RegisterControl(source.path, ControlSource::Single);
-      LogRegistration(source.path, result);
+      LogRegistration(run, source.path, result);
       code = result.status == RegistrationStatus::Registered ? ExitSuccess : ExitFatalError;
     }
-    LogEvent(L"install", source.path, code == ExitSuccess ? Outcome::Ok : Outcome::Failed, nullptr);
-    CountItem(code == ExitSuccess);
+    LogEvent(run, L"install", source.path, code == ExitSuccess ? Outcome::Ok : Outcome::Failed,
+             nullptr);
+    CountItem(run, code == ExitSuccess);
     if (code != ExitSuccess && exitCode != ExitFatalError) exitCode = code;
   }
-  SetCurrentItem(nullptr);
-  HeapFree(GetProcessHeap(), 0, sources);
-  if (exitCode == ExitSuccess) CleanUpUnpackFolders(keep);
+  SetCurrentItem(run, nullptr);
+  owned.reset();
+  if (exitCode == ExitSuccess) CleanUpUnpackFolders(run, keep);
   return exitCode;
 }

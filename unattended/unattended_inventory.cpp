@@ -78,6 +78,7 @@ void JsonObject(EntryText& out, const InstalledControl& control, bool first) {
 }
 
 struct Listing {
+  RunRecord& run;
   ListFormat format;
   int count;
   EntryText* entry;
@@ -85,6 +86,7 @@ struct Listing {
 
 void ListOne(const InstalledControl& control, void* context) {
   auto* listing = static_cast<Listing*>(context);
+  RunRecord& run = listing->run;
   if (listing->format == ListFormat::Json) {
     JsonObject(*listing->entry, control, listing->count == 0);
   } else {
@@ -92,15 +94,16 @@ void ListOne(const InstalledControl& control, void* context) {
   }
   WriteToConsole(listing->entry->text);
   ++listing->count;
-  LogEvent(L"list", control.progId, Outcome::Info, control.file[0] ? control.file : nullptr);
-  CountItem(true);
+  LogEvent(run, L"list", control.progId, Outcome::Info, control.file[0] ? control.file : nullptr);
+  CountItem(run, true);
 }
 
-void ListName(const wchar_t* progId, void*) {
+void ListName(const wchar_t* progId, void* context) {
+  RunRecord& run = *static_cast<RunRecord*>(context);
   WriteToConsole(progId);
   WriteToConsole(L"\r\n");
-  LogEvent(L"list", progId, Outcome::Info, nullptr);
-  CountItem(true);
+  LogEvent(run, L"list", progId, Outcome::Info, nullptr);
+  CountItem(run, true);
 }
 
 // What is missing of a control, for the log: the first part of ProgID -> CLSID ->
@@ -142,34 +145,34 @@ void Match(const wchar_t* progId, void* context) {
 
 }  // namespace
 
-int ListControls(ListFormat format) {
+int ListControls(RunRecord& run, ListFormat format) {
   if (format == ListFormat::Names) {
-    ForEachInstalledControl(ListName, nullptr);
+    ForEachInstalledControl(ListName, &run);
     return ExitSuccess;
   }
   UniqueHeap<EntryText> entry = HeapAllocate<EntryText>(1, false);
   if (!entry) {
-    LogEvent(L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    LogEvent(run, L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
   if (format == ListFormat::Details) WriteToConsole(L"progId\tclsid\tview\tfile\tpresent\tversion\r\n");
   if (format == ListFormat::Json) WriteToConsole(L"[\r\n");
-  Listing listing = {format, 0, entry.get()};
+  Listing listing = {run, format, 0, entry.get()};
   int found = ForEachInventoryEntry(ListOne, &listing);
   if (format == ListFormat::Json) WriteToConsole(listing.count ? L"\r\n]\r\n" : L"]\r\n");
   if (found < 0) {
-    LogEvent(L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    LogEvent(run, L"list", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
   return ExitSuccess;
 }
 
-int VerifyControls(wchar_t* const* progIds, int count) {
+int VerifyControls(RunRecord& run, wchar_t* const* progIds, int count) {
   UniqueHeap<InstalledControl> owned = HeapAllocate<InstalledControl>(static_cast<SIZE_T>(count), false);
   UniqueHeap<EntryText> entry = HeapAllocate<EntryText>(1, false);
   InstalledControl* controls = owned.get();
   if (!controls || !entry) {
-    LogEvent(L"verify", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
+    LogEvent(run, L"verify", L"", Outcome::Failed, L"out of memory", ERROR_NOT_ENOUGH_MEMORY);
     return ExitFatalError;
   }
   bool valid = true, complete = true;
@@ -180,17 +183,17 @@ int VerifyControls(wchar_t* const* progIds, int count) {
     // program, unless nothing of that name is registered at all.
     ReadInstalledControl(lookup.found[0] ? lookup.found : progIds[i], false, controls[i]);
     if (!lookup.found[0] && controls[i].state != ControlState::NoProgId) {
-      LogEvent(L"check", progIds[i], Outcome::Failed, L"not a ProgID of the maker's controls");
+      LogEvent(run, L"check", progIds[i], Outcome::Failed, L"not a ProgID of the maker's controls");
       valid = false;
       continue;
     }
     if (controls[i].state == ControlState::Complete) {
-      LogEvent(L"verify", controls[i].progId, Outcome::Ok, controls[i].file);
-      CountItem(true);
+      LogEvent(run, L"verify", controls[i].progId, Outcome::Ok, controls[i].file);
+      CountItem(run, true);
     } else {
       DescribeMissing(controls[i], *entry.get());
-      LogEvent(L"verify", progIds[i], Outcome::Failed, entry.get()->text);
-      CountItem(false);
+      LogEvent(run, L"verify", progIds[i], Outcome::Failed, entry.get()->text);
+      CountItem(run, false);
       complete = false;
     }
   }

@@ -7,7 +7,7 @@
 #include "core/diagnose/runtimes.h"
 #include "core/register/image_machine.h"
 #include "core/uninstall/classes_view.h"
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 
 namespace {
@@ -138,12 +138,12 @@ void CheckDependencies(const InstalledControl& control, CheckResult& out) {
     SetVerdict(out, Verdict::Unknown, L"No file to read.");
     return;
   }
-  OwnedHeapBlock block(sizeof(DependencyReport));
-  if (!block.data) {
+  UniqueHeap<DependencyReport> block = HeapAllocate<DependencyReport>(1, false);
+  if (!block) {
     SetVerdict(out, Verdict::Unknown, L"Out of memory.");
     return;
   }
-  DependencyReport& report = *static_cast<DependencyReport*>(block.data);
+  DependencyReport& report = *block.get();
   ResolveDependencies(control.file, report);
   wchar_t count[64] = {};
   AppendNumber(count, report.libraries);

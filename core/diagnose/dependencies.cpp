@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "core/diagnose/library_search.h"
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 
 namespace {
@@ -99,9 +99,9 @@ void ResolveDependencies(const wchar_t* control, DependencyReport& report) {
   memset(&report, 0, sizeof report);
   report.verdict = Verdict::Unknown;
   report.read = ImportRead::Unreadable;
-  OwnedHeapBlock block(sizeof(Walk));
-  if (!block.data) return;
-  Walk& walk = *static_cast<Walk*>(block.data);
+  UniqueHeap<Walk> block = HeapAllocate<Walk>(1, false);
+  if (!block) return;
+  Walk& walk = *block.get();
   walk.pendingCount = 0;
   walk.seenCount = 0;
   report.read = ReadImageImports(control, walk.imports);
@@ -129,9 +129,9 @@ bool FindMissingLibrary(const wchar_t* control, wchar_t (&library)[ImportNameCap
                         wchar_t (&hint)[RuntimeHintCapacity]) {
   library[0] = 0;
   hint[0] = 0;
-  OwnedHeapBlock block(sizeof(DependencyReport));
-  if (!block.data) return false;
-  DependencyReport& report = *static_cast<DependencyReport*>(block.data);
+  UniqueHeap<DependencyReport> block = HeapAllocate<DependencyReport>(1, false);
+  if (!block) return false;
+  DependencyReport& report = *block.get();
   ResolveDependencies(control, report);
   int named = report.missingCount < MissingBound ? report.missingCount : MissingBound;
   for (int i = 0; i < named; ++i) {

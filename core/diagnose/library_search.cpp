@@ -5,7 +5,7 @@
 #include "core/diagnose/runtimes.h"
 #include "core/register/image_machine.h"
 #include "core/uninstall/classes_view.h"
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 
 namespace {
@@ -36,13 +36,14 @@ void ReadKnownDlls(LibrarySearch& search) {
   search.knownDllCount = 0;
   wchar_t path[128];
   if (!CopyText(path, SessionManager) || !AppendText(path, L"\\KnownDLLs")) return;
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+  UniqueKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
+      ERROR_SUCCESS)
     return;
   for (DWORD i = 0; search.knownDllCount < KnownDllBound; ++i) {
     wchar_t name[256], data[ImportNameCapacity] = {};
     DWORD nameLength = 256, size = sizeof data - sizeof(wchar_t), type = 0;
-    LONG result = RegEnumValueW(key, i, name, &nameLength, nullptr, &type,
+    LONG result = RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type,
                                 reinterpret_cast<BYTE*>(data), &size);
     if (result == ERROR_MORE_DATA) continue;
     if (result != ERROR_SUCCESS) break;
@@ -51,7 +52,6 @@ void ReadKnownDlls(LibrarySearch& search) {
     if (WideCharToMultiByte(CP_ACP, 0, data, -1, out, ImportNameCapacity, nullptr, nullptr) > 0)
       ++search.knownDllCount;
   }
-  RegCloseKey(key);
 }
 
 // The machine's PATH from the registry, not this process's: the browser's comes from there.
@@ -59,15 +59,15 @@ void ReadMachinePath(LibrarySearch& search) {
   search.pathFolderCount = 0;
   wchar_t path[128];
   if (!CopyText(path, SessionManager) || !AppendText(path, L"\\Environment")) return;
-  OwnedHeapBlock raw(PathCharacterBound * sizeof(wchar_t) * 2);
-  if (!raw.data) return;
-  auto* text = static_cast<wchar_t*>(raw.data);
+  UniqueHeap<wchar_t> raw = HeapAllocate<wchar_t>(PathCharacterBound * 2, false);
+  if (!raw) return;
+  wchar_t* text = raw.get();
   wchar_t* expanded = text + PathCharacterBound;
   DWORD size = (PathCharacterBound - 1) * sizeof(wchar_t), type = 0;
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
-  LONG result = RegQueryValueExW(key, L"Path", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-  RegCloseKey(key);
+  UniqueKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return;
+  LONG result = RegQueryValueExW(key.get(), L"Path", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+  key.reset();
   if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return;
   text[size / sizeof(wchar_t)] = 0;
   DWORD length = ExpandEnvironmentStringsW(text, expanded, PathCharacterBound);
@@ -119,8 +119,8 @@ Found FindInWinSxS(const LibrarySearch& search, const wchar_t* name, const char*
       !AppendText(pattern, L"_*"))
     return Found::Undecided;
   WIN32_FIND_DATAW data;
-  OwnedFind find(FindFirstFileW(pattern, &data));
-  if (!find.Valid()) {
+  UniqueFind find(FindFirstFileW(pattern, &data));
+  if (!find) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? Found::Missing
                                                                          : Found::Undecided;
@@ -131,7 +131,7 @@ Found FindInWinSxS(const LibrarySearch& search, const wchar_t* name, const char*
     if (CopyText(folder, search.winSxS) && AppendText(folder, L"\\") &&
         AppendText(folder, data.cFileName) && LookIn(folder, name, search.machine, where))
       return Found::SideBySide;
-  } while (FindNextFileW(find.handle, &data));
+  } while (FindNextFileW(find.get(), &data));
   return Found::Missing;
 }
 

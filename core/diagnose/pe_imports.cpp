@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -179,17 +179,17 @@ ImportRead ParseImageImports(const BYTE* bytes, size_t size, ImageImports& out) 
 ImportRead ReadImageImports(const wchar_t* path, ImageImports& out) {
   out.machine = 0;
   out.count = 0;
-  OwnedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueCreateFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size = {};
-  if (!file.Valid() || !GetFileSizeEx(file.handle, &size) || size.QuadPart < 0 ||
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
       size.QuadPart > ImageSizeBound)
     return ImportRead::Unreadable;
   DWORD bytes = static_cast<DWORD>(size.QuadPart);
-  OwnedHeapBlock buffer(bytes ? bytes : 1);
-  if (!buffer.data) return ImportRead::Unreadable;
+  UniqueHeap<BYTE> buffer = HeapAllocate<BYTE>(bytes ? bytes : 1, false);
+  if (!buffer) return ImportRead::Unreadable;
   DWORD read = 0;
-  if (!ReadFile(file.handle, buffer.data, bytes, &read, nullptr) || read != bytes)
+  if (!ReadFile(file.get(), buffer.get(), bytes, &read, nullptr) || read != bytes)
     return ImportRead::Unreadable;
-  return ParseImageImports(static_cast<const BYTE*>(buffer.data), bytes, out);
+  return ParseImageImports(buffer.get(), bytes, out);
 }

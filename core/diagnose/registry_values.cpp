@@ -3,31 +3,26 @@
 #include <cwchar>
 
 #include "platform/text.h"
+#include "platform/unique.h"
 
 namespace {
 
-struct OpenKey {
-  OpenKey(HKEY root, const wchar_t* path, REGSAM view) {
-    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) key = nullptr;
-  }
-  ~OpenKey() {
-    if (key) RegCloseKey(key);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  HKEY key = nullptr;
-};
+UniqueKey OpenKey(HKEY root, const wchar_t* path, REGSAM view) {
+  UniqueKey key;
+  RegOpenKeyExW(root, path, 0, KEY_READ | view, key.put());
+  return key;
+}
 
 }  // namespace
 
 bool ReadStringValue(HKEY root, const wchar_t* path, const wchar_t* name, REGSAM view,
                      wchar_t* out, size_t cap) {
   out[0] = 0;
-  OpenKey open(root, path, view);
-  if (!open.key || cap > 0x7FFFFFFF / sizeof(wchar_t)) return false;
+  UniqueKey open = OpenKey(root, path, view);
+  if (!open || cap > 0x7FFFFFFF / sizeof(wchar_t)) return false;
   DWORD size = static_cast<DWORD>(cap * sizeof(wchar_t));
   // RegGetValueW ends the text inside the buffer and expands REG_EXPAND_SZ.
-  if (RegGetValueW(open.key, nullptr, name, RRF_RT_REG_SZ, nullptr, out, &size) != ERROR_SUCCESS) {
+  if (RegGetValueW(open.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, out, &size) != ERROR_SUCCESS) {
     out[0] = 0;
     return false;
   }
@@ -36,15 +31,14 @@ bool ReadStringValue(HKEY root, const wchar_t* path, const wchar_t* name, REGSAM
 
 bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, REGSAM view, DWORD& out) {
   out = 0;
-  OpenKey open(root, path, view);
+  UniqueKey open = OpenKey(root, path, view);
   DWORD size = sizeof out;
-  return open.key &&
-         RegGetValueW(open.key, nullptr, name, RRF_RT_REG_DWORD, nullptr, &out, &size) == ERROR_SUCCESS;
+  return open &&
+         RegGetValueW(open.get(), nullptr, name, RRF_RT_REG_DWORD, nullptr, &out, &size) == ERROR_SUCCESS;
 }
 
 bool KeyExists(HKEY root, const wchar_t* path, REGSAM view) {
-  OpenKey open(root, path, view);
-  return open.key != nullptr;
+  return OpenKey(root, path, view).valid();
 }
 
 void ForEachUserHive(void (*each)(const wchar_t* sid, void* context), void* context) {

@@ -3,7 +3,7 @@
 
 #include <fcntl.h>
 
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 #include "core/register/cabinet_callbacks.h"
 #include "core/register/cabinet_job.h"
@@ -159,7 +159,7 @@ bool RegisterFound(CabinetJob& job, const wchar_t* name, size_t length, CabinetR
 void RegisterControlsIn(CabinetJob& job, CabinetResult& result) {
   alignas(8) BYTE buffer[8192];
   FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
-  while (GetFileInformationByHandleEx(job.folder.folder, kind, buffer, sizeof buffer)) {
+  while (GetFileInformationByHandleEx(job.folder.folder.get(), kind, buffer, sizeof buffer)) {
     kind = FileFullDirectoryInfo;
     for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
          entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(reinterpret_cast<BYTE*>(entry) +

@@ -8,7 +8,7 @@
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_library.h"
 #include "core/register/entry_name.h"
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 
 namespace {
@@ -67,16 +67,7 @@ FNSEEK(ListSeek) {
 }
 
 bool AddEntry(CabinetContents& contents, const char* ansiName, long size) {
-  if (contents.count == contents.capacity) {
-    int grown = contents.capacity ? contents.capacity * 2 : 16;
-    SIZE_T bytes = sizeof(CabinetEntry) * static_cast<SIZE_T>(grown);
-    void* more = contents.entries ? HeapReAlloc(GetProcessHeap(), 0, contents.entries, bytes)
-                                  : HeapAlloc(GetProcessHeap(), 0, bytes);
-    if (!more) return false;
-    contents.entries = static_cast<CabinetEntry*>(more);
-    contents.capacity = grown;
-  }
-  CabinetEntry& entry = contents.entries[contents.count];
+  CabinetEntry entry;
   if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansiName, -1, entry.name,
                            static_cast<int>(CabinetEntryNameCapacity)))
     return false;
@@ -86,8 +77,7 @@ bool AddEntry(CabinetContents& contents, const char* ansiName, long size) {
   if (!IsSafeEntryName(name) || wcspbrk(name, L"\\/")) contents.flat = false;
   entry.size = static_cast<unsigned long>(size);
   entry.hash = HashStart;
-  ++contents.count;
-  return true;
+  return contents.entries.Append(entry);
 }
 
 FNFDINOTIFY(ListNotify) {
@@ -99,7 +89,7 @@ FNFDINOTIFY(ListNotify) {
       EntrySink.hash = HashStart;
       return SinkHandle;
     case fdintCLOSE_FILE_INFO:
-      contents->entries[contents->count - 1].hash = EntrySink.hash;
+      contents->entries[contents->entries.Size() - 1].hash = EntrySink.hash;
       return TRUE;
     case fdintNEXT_CABINET:
       // The next part of a set, from the same folder under the name the cabinet gives.
@@ -113,28 +103,30 @@ FNFDINOTIFY(ListNotify) {
 }
 
 bool SameBytes(const wchar_t* path, const CabinetEntry& entry) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  UniqueCreateFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                          nullptr));
+  if (!file) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  bool same = GetFileInformationByHandle(file, &info) &&
+  bool same = GetFileInformationByHandle(file.get(), &info) &&
               !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
               info.nFileSizeHigh == 0 && info.nFileSizeLow == entry.size;
   unsigned long long hash = HashStart;
   constexpr DWORD ChunkSize = 65536;
-  OwnedHeapBlock chunk(ChunkSize);
-  same = same && chunk.data != nullptr;
+  UniqueHeap<BYTE> chunk = HeapAllocate<BYTE>(ChunkSize, false);
+  same = same && chunk;
   DWORD read = 0;
-  while (same && ReadFile(file, chunk.data, ChunkSize, &read, nullptr) && read)
-    hash = Hash(hash, chunk.data, read);
-  CloseHandle(file);
+  while (same && ReadFile(file.get(), chunk.get(), ChunkSize, &read, nullptr) && read)
+    hash = Hash(hash, chunk.get(), read);
   return same && hash == entry.hash;
 }
 
 }  // namespace
 
 bool ReadCabinetContents(const char* ansiPath, CabinetContents& contents) {
-  ReleaseCabinetContents(contents);
+  contents.entries.Clear();
+  contents.complete = false;
+  contents.flat = true;
   const CabinetFunctions* fdi = CabinetLibrary();
   if (!fdi) return false;
   char path[AnsiPathCapacity] = {};
@@ -151,18 +143,14 @@ bool ReadCabinetContents(const char* ansiPath, CabinetContents& contents) {
   return copied;
 }
 
-void ReleaseCabinetContents(CabinetContents& contents) {
-  if (contents.entries) HeapFree(GetProcessHeap(), 0, contents.entries);
-  contents = CabinetContents();
-}
-
 bool FolderHoldsCabinet(const wchar_t* folder, const CabinetContents& contents) {
-  if (!contents.complete || !contents.flat || contents.count == 0) return false;
+  size_t count = contents.entries.Size();
+  if (!contents.complete || !contents.flat || count == 0) return false;
   wchar_t path[MAX_PATH + CabinetEntryNameCapacity];
-  for (int i = 0; i < contents.count; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     // Of two entries with one name, the one written last is the file that stays.
     bool later = false;
-    for (int j = i + 1; j < contents.count && !later; ++j)
+    for (size_t j = i + 1; j < count && !later; ++j)
       later = CompareStringOrdinal(contents.entries[i].name, -1, contents.entries[j].name, -1,
                                    TRUE) == CSTR_EQUAL;
     if (later) continue;

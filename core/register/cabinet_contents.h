@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "platform/growing_array.h"
+
 constexpr size_t CabinetEntryNameCapacity = 260;
 
 struct CabinetEntry {
@@ -13,10 +15,11 @@ struct CabinetEntry {
   unsigned long long hash;  // FNV-1a over the entry's bytes
 };
 
+// More entries than a cabinet folder may hold (65,535); a listing that passes it is incomplete.
+constexpr size_t CabinetEntriesBound = 1 << 17;
+
 struct CabinetContents {
-  CabinetEntry* entries = nullptr;  // on the process heap
-  int count = 0;
-  int capacity = 0;
+  GrowingArray<CabinetEntry> entries{CabinetEntriesBound};  // in the cabinet's order
   bool complete = false;  // every entry read; false: no folder is taken for this cabinet's
   // Every entry name is a plain file name that the unpack accepts (IsSafeEntryName). A name
   // with a separator, a drive, "..", or a device such as COM1 is never opened below a folder,
@@ -25,9 +28,8 @@ struct CabinetContents {
 };
 
 // Reads the cabinet at ansiPath (its full path in the ANSI code page) through the system's
-// cabinet.dll. False when it cannot be read whole.
+// cabinet.dll, replacing what contents held. False when it cannot be read whole.
 bool ReadCabinetContents(const char* ansiPath, CabinetContents& contents);
-void ReleaseCabinetContents(CabinetContents& contents);
 
 // True when folder ("...\\", with its separator) holds every entry of the cabinet with the
 // same name, size and bytes; of two entries with one name, the one written last counts, and

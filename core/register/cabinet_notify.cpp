@@ -106,22 +106,21 @@ constexpr ULONG EntryOptions = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
 // refused by Windows for a file that is hidden or system, as the first may be. A read-only
 // one is kept: Windows refuses to open it for writing for every account, but Wine running as
 // root does not, so the program does not leave this to the open.
-HANDLE OpenExistingEntry(const CabinetJob& job, const wchar_t* name, DWORD* error) {
-  HANDLE file = OpenInFolder(job.folder.folder, name, EntryAccess, FILE_SHARE_READ, FILE_OPEN,
-                             EntryOptions, nullptr, error);
-  if (file == INVALID_HANDLE_VALUE) return file;
+UniqueCreateFileHandle OpenExistingEntry(const CabinetJob& job, const wchar_t* name, DWORD* error) {
+  UniqueCreateFileHandle file = OpenInFolder(job.folder.folder.get(), name, EntryAccess,
+                                             FILE_SHARE_READ, FILE_OPEN, EntryOptions, nullptr, error);
+  if (!file) return file;
   FILE_BASIC_INFO basic;
   FILE_END_OF_FILE_INFO end = {};
-  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+  if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
       (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
     *error = ERROR_ACCESS_DENIED;
-  } else if (!SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end)) {
+  } else if (!SetFileInformationByHandle(file.get(), FileEndOfFileInfo, &end, sizeof end)) {
     *error = GetLastError();
   } else {
     return file;
   }
-  CloseHandle(file);
-  return INVALID_HANDLE_VALUE;
+  return UniqueCreateFileHandle();
 }
 
 // The entry's file as a handle of the runtime, which the interface writes through; -1 with
@@ -129,16 +128,18 @@ HANDLE OpenExistingEntry(const CabinetJob& job, const wchar_t* name, DWORD* erro
 int OpenEntryFile(const CabinetJob& job, wchar_t* name, DWORD* error) {
   if (!FolderRelativeName(name, error)) return -1;
   // A new file, the usual case, is created in one step.
-  HANDLE file = OpenInFolder(job.folder.folder, name, EntryAccess, FILE_SHARE_READ, FILE_CREATE,
-                             EntryOptions, nullptr, error);
-  if (file == INVALID_HANDLE_VALUE && (*error == ERROR_ALREADY_EXISTS || *error == ERROR_FILE_EXISTS))
+  UniqueCreateFileHandle file = OpenInFolder(job.folder.folder.get(), name, EntryAccess,
+                                             FILE_SHARE_READ, FILE_CREATE, EntryOptions, nullptr, error);
+  if (!file && (*error == ERROR_ALREADY_EXISTS || *error == ERROR_FILE_EXISTS))
     file = OpenExistingEntry(job, name, error);
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | _O_WRONLY);
+  if (!file) return -1;
+  // The runtime's handle owns the file from here: closed by the interface's close callback.
+  int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_BINARY | _O_WRONLY);
   if (handle == -1) {
     *error = ERROR_TOO_MANY_OPEN_FILES;
-    CloseHandle(file);
+    return -1;
   }
+  file.release();
   return handle;
 }
 
@@ -191,14 +192,14 @@ void SetEntryTimeAndAttributes(HANDLE file, USHORT date, USHORT time, USHORT att
 // held folder.
 void DeleteUnclosedEntry(CabinetJob& job, const wchar_t* name) {
   DWORD ignored = 0;
-  HANDLE file = OpenInFolder(job.folder.folder, name, DELETE | FILE_WRITE_ATTRIBUTES, 0,
-                             FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, &ignored);
-  if (file == INVALID_HANDLE_VALUE) return;
+  UniqueCreateFileHandle file = OpenInFolder(job.folder.folder.get(), name,
+                                             DELETE | FILE_WRITE_ATTRIBUTES, 0, FILE_OPEN,
+                                             FILE_NON_DIRECTORY_FILE, nullptr, &ignored);
+  if (!file) return;
   FILE_BASIC_INFO basic = {};
   basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // a read-only file cannot be deleted
-  SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
-  MarkForDeletion(file);
-  CloseHandle(file);
+  SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic);
+  MarkForDeletion(file.get());
 }
 
 INT_PTR FinishEntryFile(PFDINOTIFICATION info) {

@@ -1,33 +1,22 @@
 #include "core/register/folder_delete.h"
 
 #include "core/register/folder_handle.h"
-#include "platform/owned_handle.h"
+#include "platform/growing_array.h"
+#include "platform/unique.h"
 
 namespace {
 
-struct HandleList {
-  HANDLE* handles = nullptr;
-  int count = 0;
-  int capacity = 0;
-  ~HandleList() {
-    for (int i = 0; i < count; ++i) CloseHandle(handles[i]);
-    if (handles) HeapFree(GetProcessHeap(), 0, handles);
+// Far more files than a folder of one cabinet holds.
+constexpr size_t HeldFilesBound = 1 << 17;
+
+// The files of one folder, held open (no sharing) until the list goes, and so deleted then
+// when they were marked.
+struct HeldFiles {
+  GrowingArray<HANDLE> handles{HeldFilesBound};
+  ~HeldFiles() {
+    for (size_t i = 0; i < handles.Size(); ++i) UniqueCreateFileHandle closing(handles[i]);
   }
 };
-
-bool Hold(HandleList& list, HANDLE handle) {
-  if (list.count == list.capacity) {
-    int grown = list.capacity ? list.capacity * 2 : 16;
-    SIZE_T bytes = sizeof(HANDLE) * static_cast<SIZE_T>(grown);
-    void* more = list.handles ? HeapReAlloc(GetProcessHeap(), 0, list.handles, bytes)
-                              : HeapAlloc(GetProcessHeap(), 0, bytes);
-    if (!more) return false;
-    list.handles = static_cast<HANDLE*>(more);
-    list.capacity = grown;
-  }
-  list.handles[list.count++] = handle;
-  return true;
-}
 
 bool MarkForDeletion(HANDLE handle, bool remove) {
   FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(remove)};
@@ -52,18 +41,18 @@ FolderFate OpenFailure(DWORD code, DWORD* error) {
 // Opens one file of the held folder for deletion with no sharing, through the folder's
 // handle, and checks through its own that it is a plain file with one name, in that folder.
 FolderFate HoldFile(HANDLE folder, const wchar_t* folderFinal, HANDLE root, const wchar_t* name,
-                    size_t length, HandleList& files, DWORD* error) {
+                    size_t length, HeldFiles& files, DWORD* error) {
   FolderOpen opened = OpenInFolder(folder, name, length,
                                    DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, false);
-  if (opened.handle == INVALID_HANDLE_VALUE) return OpenFailure(opened.error, error);
+  if (!opened.handle) return OpenFailure(opened.error, error);
   BY_HANDLE_FILE_INFORMATION info;
-  bool plain = IsPlainEntryOf(opened.handle, root, folderFinal, name, length, info) &&
+  HANDLE file = opened.handle.get();
+  bool plain = IsPlainEntryOf(file, root, folderFinal, name, length, info) &&
                !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks == 1;
-  if (!plain || !Hold(files, opened.handle)) {
-    CloseHandle(opened.handle);
+  if (!plain || !files.handles.Append(file))
     return plain ? FolderFate::Failed : FolderFate::NotOurs;
-  }
-  if (!ClearReadOnly(opened.handle, info.dwFileAttributes)) {
+  opened.handle.release();  // held by files from here
+  if (!ClearReadOnly(file, info.dwFileAttributes)) {
     *error = GetLastError();
     return FolderFate::Failed;
   }
@@ -71,7 +60,7 @@ FolderFate HoldFile(HANDLE folder, const wchar_t* folderFinal, HANDLE root, cons
 }
 
 // Holds every file that the folder's own listing shows.
-FolderFate HoldFiles(HANDLE folder, const wchar_t* folderFinal, HANDLE root, HandleList& files,
+FolderFate HoldFiles(HANDLE folder, const wchar_t* folderFinal, HANDLE root, HeldFiles& files,
                      DWORD* error) {
   Listing listing(folder);
   while (const FILE_FULL_DIR_INFO* entry = listing.Next(error)) {
@@ -85,11 +74,11 @@ FolderFate HoldFiles(HANDLE folder, const wchar_t* folderFinal, HANDLE root, Han
 }
 
 // All or none: a file that cannot be marked unmarks those marked before it.
-FolderFate MarkAll(HandleList& files, DWORD* error) {
-  for (int marked = 0; marked < files.count; ++marked) {
+FolderFate MarkAll(HeldFiles& files, DWORD* error) {
+  for (size_t marked = 0; marked < files.handles.Size(); ++marked) {
     if (!MarkForDeletion(files.handles[marked], true)) {
       *error = GetLastError();
-      for (int i = 0; i < marked; ++i) MarkForDeletion(files.handles[i], false);
+      for (size_t i = 0; i < marked; ++i) MarkForDeletion(files.handles[i], false);
       return FolderFate::Failed;
     }
   }
@@ -104,24 +93,24 @@ FolderFate DeleteHeldFolder(HANDLE rootHandle, const wchar_t* rootFinal, const w
   FolderOpen opened = OpenInFolder(rootHandle, name, length,
                                    DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, true);
-  if (opened.handle == INVALID_HANDLE_VALUE) return OpenFailure(opened.error, error);
+  if (!opened.handle) return OpenFailure(opened.error, error);
   FolderFate fate;
   {
-    OwnedHandle directory(opened.handle);
+    UniqueCreateFileHandle directory = static_cast<UniqueCreateFileHandle&&>(opened.handle);
     BY_HANDLE_FILE_INFORMATION info;
     wchar_t final[FinalPathCapacity];
-    if (!IsPlainEntryOf(directory.handle, rootHandle, rootFinal, name, length, info) ||
-        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !FinalPathOf(directory.handle, final))
+    if (!IsPlainEntryOf(directory.get(), rootHandle, rootFinal, name, length, info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !FinalPathOf(directory.get(), final))
       return FolderFate::NotOurs;
     {
-      HandleList files;
-      fate = HoldFiles(directory.handle, final, rootHandle, files, error);
+      HeldFiles files;
+      fate = HoldFiles(directory.get(), final, rootHandle, files, error);
       if (fate == FolderFate::Deleted) fate = MarkAll(files, error);
     }  // the files are closed here, and so deleted
     // A folder is marked only once it is empty: the system refuses to mark one that still
     // holds files, even files whose deletion is pending. The folder's own handle, held all
     // along, is what gets marked.
-    if (fate == FolderFate::Deleted && !MarkForDeletion(directory.handle, true)) {
+    if (fate == FolderFate::Deleted && !MarkForDeletion(directory.get(), true)) {
       *error = GetLastError();
       fate = FolderFate::Failed;
     }
@@ -129,11 +118,10 @@ FolderFate DeleteHeldFolder(HANDLE rootHandle, const wchar_t* rootFinal, const w
   // Gone only when gone: a file created in it meanwhile keeps the directory.
   FolderOpen again = OpenInFolder(rootHandle, name, length, FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true);
-  if (fate == FolderFate::Deleted && again.handle != INVALID_HANDLE_VALUE) {
+  if (fate == FolderFate::Deleted && again.handle) {
     *error = ERROR_DIR_NOT_EMPTY;
     fate = FolderFate::Failed;
   }
-  if (again.handle != INVALID_HANDLE_VALUE) CloseHandle(again.handle);
   return fate;
 }
 

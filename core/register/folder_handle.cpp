@@ -62,7 +62,7 @@ FolderOpen OpenInFolder(HANDLE parent, const wchar_t* name, size_t length, ACCES
     opened.error = toError(status);
     return opened;
   }
-  opened.handle = handle;
+  opened.handle.reset(handle);
   return opened;
 }
 
@@ -102,18 +102,18 @@ const FILE_FULL_DIR_INFO* Listing::Next(DWORD* error) {
       entry_ = reinterpret_cast<const FILE_FULL_DIR_INFO*>(
           reinterpret_cast<const BYTE*>(entry_) + entry_->NextEntryOffset);
     } else {
-      if (!block_.data) {
+      if (!block_) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
       }
       FILE_INFO_BY_HANDLE_CLASS query = started_ ? FileFullDirectoryInfo : FileFullDirectoryRestartInfo;
       started_ = true;
-      if (!GetFileInformationByHandleEx(directory_, query, block_.data, Size)) {
+      if (!GetFileInformationByHandleEx(directory_, query, block_.get(), Size)) {
         DWORD ended = GetLastError();
         if (ended != ERROR_NO_MORE_FILES) *error = ended;
         return nullptr;
       }
-      entry_ = static_cast<const FILE_FULL_DIR_INFO*>(block_.data);
+      entry_ = reinterpret_cast<const FILE_FULL_DIR_INFO*>(block_.get());
     }
     size_t length = entry_->FileNameLength / sizeof(wchar_t);
     const wchar_t* name = entry_->FileName;

@@ -6,19 +6,20 @@
 
 #include <cstddef>
 
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 
 // Longest final path checked ("\\?\C:\VornActiveX\<digits>\<entry name>").
 constexpr size_t FinalPathCapacity = 600;
 
 struct FolderOpen {
-  HANDLE handle = INVALID_HANDLE_VALUE;  // the caller closes it
-  DWORD error = 0;                       // the system's code when handle is invalid
+  UniqueCreateFileHandle handle;  // owned; none when the open failed
+  DWORD error = 0;                // the system's code when no handle is held
 };
 
 // Opens the entry named by length characters of name (one name, no separator) in the folder
 // that parent is open on, with NtCreateFile and parent as its root directory. A link is opened
 // itself (FILE_OPEN_REPARSE_POINT), never followed; directory says which kind is wanted.
+// NtCreateFile leaves null on failure; the result then holds no handle (INVALID_HANDLE_VALUE).
 FolderOpen OpenInFolder(HANDLE parent, const wchar_t* name, size_t length, ACCESS_MASK access,
                         ULONG share, bool directory);
 
@@ -35,7 +36,8 @@ bool IsPlainEntryOf(HANDLE handle, HANDLE volumeOf, const wchar_t* parentPath,
 // by a search on its path.
 class Listing {
  public:
-  explicit Listing(HANDLE directory) : directory_(directory), block_(Size) {}
+  explicit Listing(HANDLE directory)
+      : directory_(directory), block_(HeapAllocate<BYTE>(Size, false)) {}
   // The next entry other than "." and "..", or null at the end; error is set when the listing
   // ended by a failure.
   const FILE_FULL_DIR_INFO* Next(DWORD* error);
@@ -43,7 +45,7 @@ class Listing {
  private:
   static constexpr DWORD Size = 65536;
   HANDLE directory_;
-  OwnedHeapBlock block_;  // the heap's blocks are aligned for any entry
+  UniqueHeap<BYTE> block_;  // the heap's blocks are aligned for any entry
   const FILE_FULL_DIR_INFO* entry_ = nullptr;
   bool started_ = false;
 };

@@ -1,7 +1,7 @@
 #include "core/register/register_control.h"
 
 #include "core/register/image_machine.h"
-#include "platform/owned_handle.h"
+#include "platform/unique.h"
 #include "platform/system_path.h"
 #include "platform/text.h"
 
@@ -58,18 +58,18 @@ ProbeStatus ProbeControl(const wchar_t* given, DWORD* error) {
   // current directory is out of it since start-up called SetDllDirectoryW(L"").
   DWORD flags = HasDllSearchFlags() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
                                     : LOAD_WITH_ALTERED_SEARCH_PATH;
-  OwnedLibrary probe(LoadLibraryExW(path, nullptr, flags));
-  if (!probe.module) {
+  UniqueLibrary probe(LoadLibraryExW(path, nullptr, flags));
+  if (!probe) {
     if (error) *error = GetLastError();
     return ProbeStatus::DidNotLoad;
   }
   // What regsvr32 calls; without it regsvr32 ends with 4 and nothing is registered.
-  return GetProcAddress(probe.module, "DllRegisterServer") ? ProbeStatus::Control
+  return GetProcAddress(probe.get(), "DllRegisterServer") ? ProbeStatus::Control
                                                            : ProbeStatus::NoEntryPoint;
 }
 
-bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
-  *process = nullptr;
+bool LaunchRegistration(const wchar_t* given, UniqueKernelHandle& process) {
+  process.reset();
   wchar_t path[ControlPathCapacity];
   if (!WithBackslashes(given, path)) return false;
   // regsvr32 by its full path in the system directory, and the system directory as the current
@@ -88,8 +88,8 @@ bool LaunchRegistration(const wchar_t* given, HANDLE* process) {
   if (!CreateProcessW(regsvr32, commandLine, nullptr, nullptr, FALSE, 0, nullptr, system,
                       &startup, &started))
     return false;
-  CloseHandle(started.hThread);
-  *process = started.hProcess;
+  UniqueKernelHandle thread(started.hThread);
+  process.reset(started.hProcess);
   return true;
 }
 
@@ -109,14 +109,14 @@ RegistrationResult RegisterControl(const wchar_t* path, ControlSource source) {
     case ProbeStatus::Control:
       break;
   }
-  OwnedHandle process;
-  if (!LaunchRegistration(path, &process.handle))
+  UniqueKernelHandle process;
+  if (!LaunchRegistration(path, process))
     return Result(RegistrationStatus::NotStarted, GetLastError());
-  if (WaitForSingleObject(process.handle, RegistrationBound) != WAIT_OBJECT_0)
+  if (WaitForSingleObject(process.get(), RegistrationBound) != WAIT_OBJECT_0)
     // regsvr32 goes on by itself; whatever it does later, it has not been seen to succeed.
     return Result(RegistrationStatus::TimeLimit);
   DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.handle, &exitCode))
+  if (!GetExitCodeProcess(process.get(), &exitCode))
     return Result(RegistrationStatus::NotStarted, GetLastError());
   // regsvr32's codes are its own (3: the control did not load, 4: no DllRegisterServer,
   // 5: DllRegisterServer failed).

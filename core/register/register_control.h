@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "platform/unique.h"
+
 // How long regsvr32 may take before the registration counts as failed.
 constexpr DWORD RegistrationBound = 120000;
 
@@ -51,9 +53,9 @@ ProbeStatus ProbeControl(const wchar_t* path, DWORD* error);
 
 // Starts "<system>\regsvr32.exe" /s "path", hidden, in the system directory, the path with
 // backslashes for any slashes; regsvr32 by its full path as the application name, so no search
-// and no command interpreter is involved. No probe. process receives the started process's
-// handle (the caller closes it). False when nothing was started.
-bool LaunchRegistration(const wchar_t* path, HANDLE* process);
+// and no command interpreter is involved. No probe. process receives and owns the started
+// process's handle. False (process empty) when nothing was started.
+bool LaunchRegistration(const wchar_t* path, UniqueKernelHandle& process);
 
 // Room for the command line of any dropped path (at most 999 characters) with a regsvr32 path
 // below MAX_PATH: the two quotation marks around regsvr32's path, " /s \"", the closing mark and

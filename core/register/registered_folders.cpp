@@ -3,7 +3,8 @@
 #include <cwchar>
 #include <initializer_list>
 
-#include "platform/owned_handle.h"
+#include "platform/growing_array.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 
 namespace {
@@ -77,13 +78,13 @@ bool FolderOf(const wchar_t* path, Texts& texts, UnpackFolderText& folder) {
 bool NoteServer(HKEY classes, REGSAM view, const wchar_t* clsid, Texts& texts, FolderList& used) {
   wchar_t path[256 + 16] = {};
   if (!CopyText(path, clsid) || !AppendText(path, L"\\InprocServer32")) return true;
-  HKEY key;
-  if (RegOpenKeyExW(classes, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return true;
+  UniqueKey key;
+  if (RegOpenKeyExW(classes, path, 0, KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS) return true;
   DWORD type = REG_NONE;
   DWORD size = static_cast<DWORD>((ValueCapacity - 1) * sizeof(wchar_t));
-  LONG result = RegQueryValueExW(key, nullptr, nullptr, &type,
+  LONG result = RegQueryValueExW(key.get(), nullptr, nullptr, &type,
                                  reinterpret_cast<BYTE*>(texts.raw), &size);
-  RegCloseKey(key);
+  key.reset();
   if (result == ERROR_MORE_DATA) return false;
   if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return true;
   texts.raw[size / sizeof(wchar_t)] = 0;
@@ -100,78 +101,45 @@ bool NoteServer(HKEY classes, REGSAM view, const wchar_t* clsid, Texts& texts, F
 
 // The names of the classes, read whole before any is looked at: a class deleted meanwhile
 // would shift an enumeration by index past others.
-struct ClassNames {
-  wchar_t (*names)[256] = nullptr;
-  int count = 0;
-  int capacity = 0;
-  ~ClassNames() {
-    if (names) HeapFree(GetProcessHeap(), 0, names);
-  }
-};
+using ClassName = wchar_t[256];
+constexpr size_t ClassNamesBound = 1 << 22;
 
-bool ReadClassNames(HKEY classes, ClassNames& list) {
+bool ReadClassNames(HKEY classes, GrowingArray<ClassName>& list) {
   for (DWORD index = 0;; ++index) {
-    if (list.count == list.capacity) {
-      int grown = list.capacity ? list.capacity * 2 : 1024;
-      SIZE_T bytes = sizeof(list.names[0]) * static_cast<SIZE_T>(grown);
-      void* more = list.names ? HeapReAlloc(GetProcessHeap(), 0, list.names, bytes)
-                              : HeapAlloc(GetProcessHeap(), 0, bytes);
-      if (!more) return false;
-      list.names = static_cast<wchar_t (*)[256]>(more);
-      list.capacity = grown;
-    }
+    ClassName name;
     DWORD length = 256;
-    LONG result = RegEnumKeyExW(classes, index, list.names[list.count], &length, nullptr,
-                                nullptr, nullptr, nullptr);
+    LONG result = RegEnumKeyExW(classes, index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_MORE_DATA) continue;  // no class name; nothing of ours
     if (result == ERROR_NO_MORE_ITEMS) return true;
-    if (result != ERROR_SUCCESS) return false;
-    ++list.count;
+    if (result != ERROR_SUCCESS || !list.Append(name)) return false;
   }
 }
 
 bool ScanView(REGSAM view, Texts& texts, FolderList& used) {
-  HKEY classes;
+  UniqueKey classes;
   LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0,
-                              KEY_READ | view, &classes);
+                              KEY_READ | view, classes.put());
   if (opened == ERROR_FILE_NOT_FOUND) return true;
   if (opened != ERROR_SUCCESS) return false;
-  ClassNames names;
-  bool complete = ReadClassNames(classes, names);
-  for (int i = 0; complete && i < names.count; ++i)
-    complete = NoteServer(classes, view, names.names[i], texts, used);
-  RegCloseKey(classes);
+  GrowingArray<ClassName> names(ClassNamesBound, 1024);
+  bool complete = ReadClassNames(classes.get(), names);
+  for (size_t i = 0; complete && i < names.Size(); ++i)
+    complete = NoteServer(classes.get(), view, names[i], texts, used);
   return complete;
 }
 
 }  // namespace
 
 bool ContainsFolder(const FolderList& list, const wchar_t* folder) {
-  for (int i = 0; i < list.count; ++i)
+  for (size_t i = 0; i < list.folders.Size(); ++i)
     if (SameFolder(list.folders[i], folder)) return true;
   return false;
 }
 
 void AddFolder(FolderList& list, const wchar_t* folder) {
   if (ContainsFolder(list, folder)) return;
-  if (list.count == list.capacity) {
-    int grown = list.capacity ? list.capacity * 2 : 16;
-    SIZE_T bytes = sizeof(UnpackFolderText) * static_cast<SIZE_T>(grown);
-    void* more = list.folders ? HeapReAlloc(GetProcessHeap(), 0, list.folders, bytes)
-                              : HeapAlloc(GetProcessHeap(), 0, bytes);
-    if (!more) {
-      list.complete = false;
-      return;
-    }
-    list.folders = static_cast<UnpackFolderText*>(more);
-    list.capacity = grown;
-  }
-  CopyText(list.folders[list.count++], folder);
-}
-
-void ReleaseFolders(FolderList& list) {
-  if (list.folders) HeapFree(GetProcessHeap(), 0, list.folders);
-  list = FolderList();
+  UnpackFolderText text;
+  if (!CopyText(text, folder) || !list.folders.Append(text)) list.complete = false;
 }
 
 bool IsUnpackFolderName(const wchar_t* name, size_t length) {
@@ -183,16 +151,16 @@ bool IsUnpackFolderName(const wchar_t* name, size_t length) {
 }
 
 bool UnpackFolderOf(const wchar_t* path, UnpackFolderText& folder) {
-  OwnedHeapBlock block(sizeof(Texts));
+  UniqueHeap<Texts> texts = HeapAllocate<Texts>(1, false);
   folder[0] = 0;
-  if (!block.data) return false;
-  return FolderOf(path, *static_cast<Texts*>(block.data), folder);
+  if (!texts) return false;
+  return FolderOf(path, *texts.get(), folder);
 }
 
 bool ScanRegisteredFolders(FolderList& used) {
-  OwnedHeapBlock block(sizeof(Texts));
-  if (!block.data) return false;
-  auto& texts = *static_cast<Texts*>(block.data);
+  UniqueHeap<Texts> block = HeapAllocate<Texts>(1, false);
+  if (!block) return false;
+  Texts& texts = *block.get();
   bool complete = true;
   for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
     complete = complete && ScanView(view, texts, used);

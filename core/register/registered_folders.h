@@ -7,21 +7,25 @@
 #include <cstddef>
 
 #include "core/register/unpack_root_path.h"
+#include "platform/growing_array.h"
 
 // The root (15), sign and ten digits, "\".
 constexpr size_t UnpackFolderPathCapacity = 32;
 using UnpackFolderText = wchar_t[UnpackFolderPathCapacity];
 
-// Folders as "C:\VornActiveX\<digits>\", on the process heap.
+// Far more folders than a root ever holds; a list that would pass it is incomplete.
+constexpr size_t FolderListBound = 1 << 20;
+
+// Folders as "C:\VornActiveX\<digits>\", each once (in any letter case), on the process heap.
 struct FolderList {
-  UnpackFolderText* folders = nullptr;
-  int count = 0;
-  int capacity = 0;
+  GrowingArray<UnpackFolderText> folders{FolderListBound};
   bool complete = true;  // false: a folder could not be added
 };
+// True when list holds folder, in any letter case.
 bool ContainsFolder(const FolderList& list, const wchar_t* folder);
+// Adds folder unless the list holds it; a folder that does not fit or finds no memory marks
+// the list incomplete.
 void AddFolder(FolderList& list, const wchar_t* folder);
-void ReleaseFolders(FolderList& list);
 
 // An optional '-', then one to ten digits: the name the program gives an unpack folder.
 bool IsUnpackFolderName(const wchar_t* name, size_t length);

@@ -4,14 +4,15 @@
 
 #include "core/register/folder_delete.h"
 #include "core/register/folder_handle.h"
-#include "platform/owned_handle.h"
+#include "platform/growing_array.h"
+#include "platform/unique.h"
 #include "platform/text.h"
 
 namespace {
 
 // The root held for the length of one clean-up, and where it really is.
 struct HeldRoot {
-  OwnedHandle handle;
+  UniqueCreateFileHandle handle;
   wchar_t final[FinalPathCapacity] = L"";
 };
 
@@ -22,13 +23,11 @@ bool HoldRoot(HeldRoot& root, UnpackCleanup& result) {
   wmemcpy(name, UnpackRootPath, UnpackRootPathLength - 1);
   result.rootUsable = false;
   if (GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES) return false;
-  HANDLE held = INVALID_HANDLE_VALUE;
   UnpackRootStatus status =
-      HoldUnpackRoot(name, &held, result.movedAside, MovedAsideCapacity, &result.error);
-  root.handle.Reset(held);
+      HoldUnpackRoot(name, root.handle, result.movedAside, MovedAsideCapacity, &result.error);
   // A root moved aside was not the program's, and the fresh one holds nothing.
   if (status != UnpackRootStatus::Held || result.movedAside[0]) return false;
-  if (!FinalPathOf(root.handle.handle, root.final)) {
+  if (!FinalPathOf(root.handle.get(), root.final)) {
     result.error = GetLastError();
     return false;
   }
@@ -41,34 +40,21 @@ struct FolderEntry {
   size_t length;
 };
 
+// Far more folders than a root ever holds of the program's.
+constexpr size_t FolderNamesBound = 1 << 20;
+
 struct FolderNames {
-  FolderEntry* entries = nullptr;
-  int count = 0;
-  int capacity = 0;
+  GrowingArray<FolderEntry> entries{FolderNamesBound};
   bool complete = true;
   int newest = -1;
-  ~FolderNames() {
-    if (entries) HeapFree(GetProcessHeap(), 0, entries);
-  }
 };
 
 void AddName(FolderNames& names, const wchar_t* name, size_t length) {
-  if (names.count == names.capacity) {
-    int grown = names.capacity ? names.capacity * 2 : 16;
-    SIZE_T bytes = sizeof(FolderEntry) * static_cast<SIZE_T>(grown);
-    void* more = names.entries ? HeapReAlloc(GetProcessHeap(), 0, names.entries, bytes)
-                               : HeapAlloc(GetProcessHeap(), 0, bytes);
-    if (!more) {
-      names.complete = false;
-      return;
-    }
-    names.entries = static_cast<FolderEntry*>(more);
-    names.capacity = grown;
-  }
-  FolderEntry& entry = names.entries[names.count++];
+  FolderEntry entry;
   wmemcpy(entry.name, name, length);
   entry.name[length] = 0;
   entry.length = length;
+  if (!names.entries.Append(entry)) names.complete = false;
 }
 
 // The folders under the root that look like the program's, read whole before any is deleted,
@@ -86,7 +72,7 @@ void ListFolders(HANDLE root, FolderNames& names) {
     AddName(names, entry->FileName, length);
     if (names.newest < 0 || entry->CreationTime.QuadPart > newestTime.QuadPart) {
       newestTime = entry->CreationTime;
-      names.newest = names.count - 1;
+      names.newest = static_cast<int>(names.entries.Size()) - 1;
     }
   }
   if (error) names.complete = false;
@@ -114,7 +100,7 @@ void Judge(UnpackCleanup& result, const HeldRoot& root, const FolderList* used,
     return;
   }
   DWORD error = 0;
-  FolderFate fate = DeleteHeldFolder(root.handle.handle, root.final, entry.name, entry.length, &error);
+  FolderFate fate = DeleteHeldFolder(root.handle.get(), root.final, entry.name, entry.length, &error);
   Tell(result, report, context, folder, fate, error);
 }
 
@@ -132,18 +118,19 @@ bool FolderEntryOf(const wchar_t* path, FolderEntry& entry) {
 }  // namespace
 
 int ForEachUnpackFolder(void (*found)(const wchar_t* folder, void* context), void* context) {
-  OwnedHandle root(CreateFileW(UnpackRootPath, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!root.Valid()) return 0;
+  UniqueCreateFileHandle root(CreateFileW(
+      UnpackRootPath, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!root) return 0;
   FolderNames names;
-  ListFolders(root.handle, names);
-  for (int i = 0; i < names.count; ++i) {
+  ListFolders(root.get(), names);
+  int count = static_cast<int>(names.entries.Size());
+  for (int i = 0; i < count; ++i) {
     UnpackFolderText folder;
     FolderText(names.entries[i].name, folder);
     found(folder, context);
   }
-  return names.count;
+  return count;
 }
 
 UnpackCleanup RemoveUnusedUnpackFolders(const wchar_t* keepFolder, FolderReport report,
@@ -154,10 +141,10 @@ UnpackCleanup RemoveUnusedUnpackFolders(const wchar_t* keepFolder, FolderReport 
   FolderEntry keep = {};
   if (!FolderEntryOf(keepFolder, keep)) keep.length = 0;
   FolderNames names;
-  ListFolders(root.handle.handle, names);
+  ListFolders(root.handle.get(), names);
   FolderList used;
   bool known = ScanRegisteredFolders(used) && names.complete;
-  for (int i = 0; i < names.count; ++i) {
+  for (int i = 0; i < static_cast<int>(names.entries.Size()); ++i) {
     const FolderEntry& entry = names.entries[i];
     bool kept = i == names.newest ||
                 (keep.length && CompareStringOrdinal(entry.name, -1, keep.name, -1, TRUE) == CSTR_EQUAL);
@@ -169,7 +156,6 @@ UnpackCleanup RemoveUnusedUnpackFolders(const wchar_t* keepFolder, FolderReport 
       Judge(result, root, known ? &used : nullptr, entry, report, context);
     }
   }
-  ReleaseFolders(used);
   return result;
 }
 
@@ -187,6 +173,5 @@ UnpackCleanup RemoveUnpackFoldersIfUnused(const UnpackFolderText* folders, int c
     if (FolderEntryOf(folders[i], entry))
       Judge(result, root, known ? &used : nullptr, entry, report, context);
   }
-  ReleaseFolders(used);
   return result;
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "core/register/cabinet.h"
+#include "platform/admin_only.h"
 #include "platform/text.h"
 
 namespace {
@@ -37,15 +38,9 @@ NtFunctions Nt() {
   return found;
 }
 
-void Close(HANDLE& handle) {
-  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  handle = INVALID_HANDLE_VALUE;
-}
-
 UnpackFolderStatus Fail(UnpackFolder& folder, UnpackFolderStatus status, DWORD code,
                         DWORD* error) {
-  Close(folder.folder);
-  Close(folder.root);
+  CloseUnpackFolder(folder);
   folder.ansi[0] = 0;
   folder.wide[0] = 0;
   if (error) *error = code;
@@ -103,19 +98,19 @@ bool RootName(wchar_t (&root)[UnpackDirCapacity]) {
 
 }  // namespace
 
-HANDLE OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access, ULONG share,
-                    ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
-                    DWORD* error) {
+UniqueCreateFileHandle OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access,
+                                    ULONG share, ULONG disposition, ULONG options,
+                                    PSECURITY_DESCRIPTOR security, DWORD* error) {
   *error = 0;
   const NtFunctions& nt = Nt();
   size_t length = TextLength(name);
   if (!nt.create || !nt.toError) {
     *error = ERROR_PROC_NOT_FOUND;
-    return INVALID_HANDLE_VALUE;
+    return UniqueCreateFileHandle();
   }
   if (length == 0 || length * sizeof(wchar_t) > 0xFFFE) {
     *error = ERROR_INVALID_NAME;
-    return INVALID_HANDLE_VALUE;
+    return UniqueCreateFileHandle();
   }
   UNICODE_STRING text;
   text.Buffer = const_cast<wchar_t*>(name);
@@ -129,18 +124,19 @@ HANDLE OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access, U
   NTSTATUS status = nt.create(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
                               FILE_ATTRIBUTE_NORMAL, share, disposition,
                               options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  // NtCreateFile leaves null, not INVALID_HANDLE_VALUE, when it fails: no handle is taken then.
   if (status < 0) {
     *error = nt.toError(status);
-    return INVALID_HANDLE_VALUE;
+    return UniqueCreateFileHandle();
   }
-  return handle;
+  return UniqueCreateFileHandle(handle);
 }
 
 UnpackFolder::~UnpackFolder() { CloseUnpackFolder(*this); }
 
 void CloseUnpackFolder(UnpackFolder& folder) {
-  Close(folder.folder);
-  Close(folder.root);
+  folder.folder.reset();
+  folder.root.reset();
 }
 
 UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
@@ -153,7 +149,7 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
   wchar_t root[UnpackDirCapacity] = L"";
   if (!RootName(root)) return Fail(folder, UnpackFolderStatus::RootFailed, GetLastError(), error);
   DWORD code = 0;
-  switch (HoldUnpackRoot(root, &folder.root, folder.movedAside, MovedAsideCapacity, &code)) {
+  switch (HoldUnpackRoot(root, folder.root, folder.movedAside, MovedAsideCapacity, &code)) {
     case UnpackRootStatus::Held: break;
     case UnpackRootStatus::Unsafe: return Fail(folder, UnpackFolderStatus::RootUnsafe, code, error);
     case UnpackRootStatus::Failed: return Fail(folder, UnpackFolderStatus::RootFailed, code, error);
@@ -161,9 +157,9 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
 
   // The folder gets the root's descriptor itself, so that it does not depend on what the
   // root passes on.
-  PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
+  UniqueSecurityDescriptor descriptor = MakeSecurityDescriptor(AdminsOnlyFolderSddl);
   if (!descriptor) return Fail(folder, UnpackFolderStatus::Failed, GetLastError(), error);
-  long long first = FirstNumber(folder.root);
+  long long first = FirstNumber(folder.root.get());
   UnpackFolderStatus status = UnpackFolderStatus::NamesTaken;
   code = ERROR_ALREADY_EXISTS;
   for (int step = 0; step < FolderAttempts; ++step) {
@@ -183,11 +179,11 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
     // holds, is never used. The handle comes from the creation itself, with listing access
     // (an open for attributes alone takes no part in sharing, and would not keep the folder
     // from being renamed).
-    folder.folder = OpenInFolder(folder.root, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    folder.folder = OpenInFolder(folder.root.get(), name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-                                 FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, descriptor, &code);
-    if (folder.folder != INVALID_HANDLE_VALUE) {
-      LocalFree(descriptor);
+                                 FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, descriptor.get(),
+                                 &code);
+    if (folder.folder) {
       CopyText(folder.ansi, ansi);
       CopyText(folder.wide, wide);
       return UnpackFolderStatus::Created;
@@ -197,6 +193,5 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
       break;
     }
   }
-  LocalFree(descriptor);
   return Fail(folder, status, code, error);
 }

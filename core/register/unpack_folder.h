@@ -28,8 +28,8 @@ struct UnpackFolder {
 
   char ansi[UnpackDirCapacity] = "";      // "C:/VornActiveX/<digits>/"
   wchar_t wide[UnpackDirCapacity] = L"";  // the same, wide
-  HANDLE root = INVALID_HANDLE_VALUE;     // the root, open while the folder is in use
-  HANDLE folder = INVALID_HANDLE_VALUE;   // the folder itself, held the same way
+  UniqueCreateFileHandle root;    // the root, open while the folder is in use
+  UniqueCreateFileHandle folder;  // the folder itself, held the same way
   // Where a root that was not to be used went (e.g. "C:\VornActiveX.untrusted-1796686477"),
   // or empty; also set when the call then failed.
   wchar_t movedAside[MovedAsideCapacity] = L"";
@@ -49,7 +49,7 @@ void CloseUnpackFolder(UnpackFolder& folder);
 // Opens or creates name (no separators needed; a relative NT name) in the folder open as
 // directory, through NtCreateFile with that handle as the root directory: nothing is looked up
 // again by a path built from names. disposition and options as NtCreateFile takes them.
-// INVALID_HANDLE_VALUE with *error the system's code on failure.
-HANDLE OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access, ULONG share,
-                    ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
-                    DWORD* error);
+// The caller owns the handle; on failure none is held and *error is the system's code.
+UniqueCreateFileHandle OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access,
+                                    ULONG share, ULONG disposition, ULONG options,
+                                    PSECURITY_DESCRIPTOR security, DWORD* error);

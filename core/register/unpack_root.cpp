@@ -6,19 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/admin_only.h"
 #include "platform/text.h"
-
-// 0x1200a9: FILE_GENERIC_READ | FILE_GENERIC_EXECUTE.
-const wchar_t UnpackRootSddl[] =
-    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-
-PSECURITY_DESCRIPTOR BuildUnpackRootSecurity() {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(UnpackRootSddl, SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
-    return nullptr;
-  return descriptor;
-}
 
 namespace {
 
@@ -30,13 +19,13 @@ bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
 
 // NT SERVICE\TrustedInstaller, which owns the system's own files; it has no well-known type.
 bool IsTrustedInstaller(PSID sid) {
-  PSID installer = nullptr;
+  UniqueLocal<PSID> installer;
   if (!ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
-                              &installer))
+                              installer.put())) {
+    installer.release();  // nothing was allocated
     return false;
-  bool same = EqualSid(sid, installer) != FALSE;
-  LocalFree(installer);
-  return same;
+  }
+  return EqualSid(sid, installer.get()) != FALSE;
 }
 
 // Whether the file system keeps an owner that is set: the owner is set to Administrators
@@ -48,23 +37,11 @@ bool KeepsOwners(HANDLE root, PSID administrators) {
                       nullptr, nullptr) != ERROR_SUCCESS)
     return true;  // not shown otherwise: the owner read before stands
   PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR current = nullptr;
-  bool kept = GetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                              nullptr, nullptr, &current) != ERROR_SUCCESS ||
-              !owner || EqualSid(owner, administrators);
-  if (current) LocalFree(current);
-  return kept;
+  UniqueSecurityDescriptor current;
+  return GetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                         nullptr, nullptr, current.put()) != ERROR_SUCCESS ||
+         !owner || EqualSid(owner, administrators);
 }
-
-struct Descriptor {
-  PSECURITY_DESCRIPTOR value = BuildUnpackRootSecurity();
-  ~Descriptor() {
-    if (value) LocalFree(value);
-  }
-  Descriptor() = default;
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-};
 
 // Share read and write (other copies of the program and regsvr32 read below the root), never
 // delete: while the handle is open, no one can rename or delete the root, so its name keeps
@@ -72,8 +49,9 @@ struct Descriptor {
 constexpr DWORD RootShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD RootFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
-HANDLE OpenRoot(const wchar_t* root, DWORD access) {
-  return CreateFileW(root, access, RootShare, nullptr, OPEN_EXISTING, RootFlags, nullptr);
+UniqueCreateFileHandle OpenRoot(const wchar_t* root, DWORD access) {
+  return UniqueCreateFileHandle(
+      CreateFileW(root, access, RootShare, nullptr, OPEN_EXISTING, RootFlags, nullptr));
 }
 
 // The kind of object a handle is open on, or what a name shows, as far as it matters here.
@@ -104,11 +82,10 @@ bool HandleIsTheName(HANDLE handle, const wchar_t* name) {
 bool TakeOver(HANDLE root, const wchar_t* name, PSECURITY_DESCRIPTOR descriptor, bool created) {
   if (KindOf(root) != FILE_ATTRIBUTE_DIRECTORY || !HandleIsTheName(root, name)) return false;
   PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR current = nullptr;
+  UniqueSecurityDescriptor current;
   bool trusted = GetSecurityInfo(root, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                                 nullptr, nullptr, nullptr, &current) == ERROR_SUCCESS &&
+                                 nullptr, nullptr, nullptr, current.put()) == ERROR_SUCCESS &&
                  owner && (created || IsTrustedOwner(owner));
-  if (current) LocalFree(current);
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
   PSID administrators = nullptr;
@@ -173,19 +150,19 @@ bool IsTrustedOwner(PSID owner) {
                                IsWellKnown(owner, WinLocalSystemSid) || IsTrustedInstaller(owner));
 }
 
-UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* movedAside,
-                                size_t movedAsideCap, DWORD* error) {
-  *held = INVALID_HANDLE_VALUE;
+UnpackRootStatus HoldUnpackRoot(const wchar_t* root, UniqueCreateFileHandle& held,
+                                wchar_t* movedAside, size_t movedAsideCap, DWORD* error) {
+  held.reset();
   if (movedAsideCap) movedAside[0] = 0;
   DWORD ignored = 0;
   if (!error) error = &ignored;
   *error = 0;
-  Descriptor descriptor;
-  if (!descriptor.value) {
+  UniqueSecurityDescriptor descriptor = MakeSecurityDescriptor(AdminsOnlyFolderSddl);
+  if (!descriptor) {
     *error = GetLastError();
     return UnpackRootStatus::Failed;
   }
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.value, FALSE};
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
   // A few rounds: what is moved aside may be put back by someone else before the fresh root
   // is made, and that is moved aside in turn.
   for (int round = 0; round < 4; ++round) {
@@ -197,34 +174,34 @@ UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* move
     // Listing access, without which the handle takes no part in sharing and would not keep
     // the root from being renamed; no deletion access, for others list the root sharing no
     // deletion.
-    HANDLE handle = OpenRoot(root, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER |
-                                       FILE_READ_ATTRIBUTES | SYNCHRONIZE);
-    DWORD failure = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    UniqueCreateFileHandle handle = OpenRoot(
+        root, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES |
+                  SYNCHRONIZE);
+    DWORD failure = handle ? 0 : GetLastError();
     // Gone since it was made: make it again. A name that is there but cannot be opened (a
     // link to nothing, as Wine opens links) is moved aside below.
     if ((failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND) &&
         GetFileAttributesW(root) == INVALID_FILE_ATTRIBUTES)
       continue;
-    if (handle != INVALID_HANDLE_VALUE) {
-      if (TakeOver(handle, root, descriptor.value, created)) {
-        *held = handle;
-        return UnpackRootStatus::Held;
-      }
-      CloseHandle(handle);
+    if (handle && TakeOver(handle.get(), root, descriptor.get(), created)) {
+      held = static_cast<UniqueCreateFileHandle&&>(handle);
+      return UnpackRootStatus::Held;
     }
+    // Closed before the open for deletion below: it shares no deletion with it.
+    handle.reset();
     // Whatever is at the name now is moved aside, also when it was swapped since it was
     // looked at: the fresh root made next is what gets checked and held. A descriptor that
     // denies the administrators still lets them do this (the drive's root grants them the
     // deletion of what lies in it).
     handle = OpenRoot(root, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
-    if (handle == INVALID_HANDLE_VALUE) {
+    if (!handle) {
       *error = failure ? failure : GetLastError();
       return UnpackRootStatus::Unsafe;
     }
     // A handle on a link's target would move the target: refused.
-    bool same = HandleIsTheName(handle, root);
-    bool moved = same && MoveAside(handle, root, movedAside, movedAsideCap, error);
-    CloseHandle(handle);
+    bool same = HandleIsTheName(handle.get(), root);
+    bool moved = same && MoveAside(handle.get(), root, movedAside, movedAsideCap, error);
+    handle.reset();
     if (!same) *error = ERROR_NOT_A_REPARSE_POINT;
     if (!moved) return UnpackRootStatus::Unsafe;
   }

@@ -9,13 +9,12 @@
 
 #include <cstddef>
 
-// The root's descriptor: owner Administrators; a protected DACL (nothing inherited from the
-// drive's root) granting full control to SYSTEM and Administrators and read and execute to
-// Users, each inherited by every folder and file below (object and container inherit).
-extern const wchar_t UnpackRootSddl[];
+#include "platform/unique.h"
 
-// The descriptor made from UnpackRootSddl (free it with LocalFree), or null.
-PSECURITY_DESCRIPTOR BuildUnpackRootSecurity();
+// The root and every folder made in it get AdminsOnlyFolderSddl (platform/admin_only.h):
+// owner Administrators; a protected DACL (nothing inherited from the drive's root) granting
+// full control to SYSTEM and Administrators and read and execute to Users, each inherited by
+// every folder and file below (object and container inherit).
 
 // True for Administrators, SYSTEM and TrustedInstaller only. The token's own user is not
 // trusted: a process of that user without elevation may have made the root, and as its
@@ -27,7 +26,7 @@ bool IsTrustedOwner(PSID owner);
 constexpr size_t MovedAsideCapacity = MAX_PATH;
 
 enum class UnpackRootStatus {
-  Held,    // *held is the root: a plain directory, owner Administrators, protected DACL
+  Held,    // held is the root: a plain directory, owner Administrators, protected DACL
   Unsafe,  // what is at the root's name is not to be used and could not be moved aside
   Failed,  // the root could not be made or opened; error tells why
 };
@@ -40,6 +39,7 @@ enum class UnpackRootStatus {
 // Windows passes on below it); anything else at the name (a file, a link, junction or other
 // reparse point, a directory of another owner or one that cannot be protected) is renamed
 // through that same handle to a free name beside it (its new name in movedAside, else
-// movedAside is empty) and a fresh root is made. The caller closes *held.
-UnpackRootStatus HoldUnpackRoot(const wchar_t* root, HANDLE* held, wchar_t* movedAside,
-                                size_t movedAsideCap, DWORD* error);
+// movedAside is empty) and a fresh root is made. held owns the root's handle on Held and is
+// empty otherwise.
+UnpackRootStatus HoldUnpackRoot(const wchar_t* root, UniqueCreateFileHandle& held,
+                                wchar_t* movedAside, size_t movedAsideCap, DWORD* error);

@@ -3,7 +3,10 @@
 #include <cwchar>
 #include <utility>
 
+#include "core/register/drop.h"
+#include "core/register/cabinet.h"
 #include "core/register/unpack_cleanup.h"
+#include "core/uninstall/inventory.h"
 
 namespace {
 
@@ -33,8 +36,25 @@ CabinetOrigin OriginOf(const wchar_t* file, const CabinetContents& contents,
   if (!file[0] || !UnpackFolderOf(file, folder)) return CabinetOrigin::Unrelated;
   if (ContainsFolder(matched, folder)) return CabinetOrigin::FromCabinet;
   const wchar_t* name = FileNameOf(file);
-  for (int i = 0; i < contents.count; ++i)
+  for (size_t i = 0; i < contents.entries.Size(); ++i)
     if (CompareStringOrdinal(name, -1, contents.entries[i].name, -1, TRUE) == CSTR_EQUAL)
       return CabinetOrigin::OtherFolder;
   return CabinetOrigin::Unrelated;
+}
+
+bool OpenFileOrigin(FileOrigin& origin, const wchar_t* path, bool cabinet) {
+  origin.path = path;
+  origin.cabinet = cabinet;
+  if (!cabinet) return true;
+  char ansi[AnsiPathCapacity] = {};
+  ConvertToAnsiPath(path, ansi, sizeof ansi);  // the caller checked that it converts
+  if (!ReadCabinetContents(ansi, origin.contents)) return false;
+  FindCabinetFolders(origin.contents, origin.matched);
+  return true;
+}
+
+CabinetOrigin OriginOfControl(const FileOrigin& origin, const wchar_t* file) {
+  if (origin.cabinet) return OriginOf(file, origin.contents, origin.matched);
+  return file[0] && SameFile(file, origin.path) ? CabinetOrigin::FromCabinet
+                                                : CabinetOrigin::Unrelated;
 }

@@ -104,6 +104,55 @@ bool LibraryIsTheControls(const ClassesView& libraries, const wchar_t* typeLib,
   if (!CopyText(path, LibraryPrefix) || !AppendText(path, typeLib)) return false;
   return KeyExistsIn(libraries, path) && RegisteredFilesAre(libraries, path, controlFile);
 }
+
+bool IsLinkInAnyView(const ProgIdViews& views, const wchar_t* progId) {
+  for (int i = 0; i < views.count; ++i) {
+    const ClassesView& v = *views.views[i];
+    if (v.key && IsRegistryLink(v.key.get(), progId, v.view)) return true;
+  }
+  return false;
+}
+
+// The class key that the CLSID names (classPath) when it is the maker's and outside COM's own
+// range, with its TypeLib and InprocServer32 texts; false (all empty) otherwise.
+bool ReadOwnClass(const ClassesView& classes, const wchar_t* progIdKey, const wchar_t* clsid,
+                  wchar_t (&classPath)[ClassPathCapacity], wchar_t (&typeLib)[DefaultValueCapacity],
+                  wchar_t (&controlFile)[ControlFileCapacity]) {
+  if (!IsKeyName(clsid) || IsSystemComGuid(clsid)) return false;
+  CopyText(classPath, ClassPrefix);
+  AppendText(classPath, clsid);
+  if (!ClassBelongsTo(classes, progIdKey, classPath)) {
+    classPath[0] = 0;
+    return false;
+  }
+  wchar_t path[ClassPathCapacity] = {};
+  CopyText(path, classPath);
+  AppendText(path, TypeLibSuffix);
+  ReadDefaultValue(classes, path, typeLib, std::size(typeLib));
+  CopyText(path, classPath);
+  AppendText(path, ServerSuffix);
+  ReadDefaultValue(classes, path, controlFile, std::size(controlFile));
+  return true;
+}
+
+// Both interface sweeps run in the class's view: on 64-bit Windows the 32-bit program's
+// interfaces are in the 32-bit view, and the 64-bit view's keys of the same library belong to
+// a 64-bit registration, which stays. (On 32-bit Windows there is one view, swept twice.)
+void SweepLibrary(const ClassesView& classes, const ClassesView& libraries, const wchar_t* progIdKey,
+                  const wchar_t* typeLib, const wchar_t* controlFile, RemovalResult& result) {
+  const ClassesView* sweptViews[] = {&classes, &classes, &libraries};
+  const wchar_t* sweptKeys[] = {L"Interface", L"Interface", L"TypeLib"};
+  for (size_t i = 0; i < std::size(sweptKeys); ++i) {
+    SweepTally tally;
+    SweepGuidKeys(*sweptViews[i], progIdKey, typeLib, sweptKeys[i], controlFile, tally);
+    result.keysDeleted += tally.deleted;
+    // The second sweep over the same key finds the first one's leftovers again.
+    if (i > 0 && sweptViews[i] == sweptViews[i - 1] && wcscmp(sweptKeys[i], sweptKeys[i - 1]) == 0)
+      continue;
+    result.keysLeft += tally.left;
+    if (result.error == ERROR_SUCCESS) result.error = tally.error;
+  }
+}
 }  // namespace
 
 bool IsKeyName(const wchar_t* text) {
@@ -158,12 +207,9 @@ RemovalResult RemoveControlInView(const wchar_t* progId, bool wow64) {
   ProgIdViews progIdViews(wow64);
   // Nor does a ProgID key that is a registry link: what is read and deleted through it belongs
   // to the key it leads to, another program's registration.
-  for (int i = 0; i < progIdViews.count; ++i) {
-    const ClassesView& v = *progIdViews.views[i];
-    if (v.key && IsRegistryLink(v.key.get(), progId, v.view)) {
-      Finish(progIdViews, progId, result);
-      return result;
-    }
+  if (IsLinkInAnyView(progIdViews, progId)) {
+    Finish(progIdViews, progId, result);
+    return result;
   }
 
   wchar_t progIdKey[KeyNameCapacity] = {};
@@ -189,46 +235,15 @@ RemovalResult RemoveControlInView(const wchar_t* progId, bool wow64) {
   // delete; a class that is not the maker's, or one of COM's own, is neither deleted nor
   // swept for (its type library and interfaces are another program's), but the ProgID key
   // still goes.
-  bool classKnown = IsKeyName(clsid) && !IsSystemComGuid(clsid);
   wchar_t classPath[ClassPathCapacity] = {};
-  if (classKnown) {
-    CopyText(classPath, ClassPrefix);
-    AppendText(classPath, clsid);
-    classKnown = ClassBelongsTo(classes, progIdKey, classPath);
-  }
-
-  // The type library is read once and checked before anything is swept for it: it must be
-  // registered to the file that the class registers, so that a class naming COM's own library
-  // or another product's sweeps nothing.
   wchar_t typeLib[DefaultValueCapacity] = {};
   wchar_t controlFile[ControlFileCapacity] = {};
-  if (classKnown) {
-    wchar_t path[ClassPathCapacity] = {};
-    CopyText(path, classPath);
-    AppendText(path, TypeLibSuffix);
-    ReadDefaultValue(classes, path, typeLib, std::size(typeLib));
-    CopyText(path, classPath);
-    AppendText(path, ServerSuffix);
-    ReadDefaultValue(classes, path, controlFile, std::size(controlFile));
-  }
-  if (classKnown && LibraryIsTheControls(libraries, typeLib, controlFile)) {
-    // Both interface sweeps run in the class's view: on 64-bit Windows the 32-bit program's
-    // interfaces are in the 32-bit view, and the 64-bit view's keys of the same library belong
-    // to a 64-bit registration, which stays. (On 32-bit Windows there is one view, swept twice.)
-    const ClassesView* sweptViews[] = {&classes, &classes, &libraries};
-    const wchar_t* sweptKeys[] = {L"Interface", L"Interface", L"TypeLib"};
-    for (size_t i = 0; i < std::size(sweptKeys); ++i) {
-      SweepTally tally;
-      SweepGuidKeys(*sweptViews[i], progIdKey, typeLib, sweptKeys[i], controlFile, tally);
-      result.keysDeleted += tally.deleted;
-      // The second sweep over the same key finds the first one's leftovers again.
-      if (i > 0 && sweptViews[i] == sweptViews[i - 1] &&
-          wcscmp(sweptKeys[i], sweptKeys[i - 1]) == 0)
-        continue;
-      result.keysLeft += tally.left;
-      if (result.error == ERROR_SUCCESS) result.error = tally.error;
-    }
-  }
+  bool classKnown = ReadOwnClass(classes, progIdKey, clsid, classPath, typeLib, controlFile);
+  // The type library is checked before anything is swept for it: it must be registered to
+  // the file that the class registers, so that a class naming COM's own library or another
+  // product's sweeps nothing.
+  if (classKnown && LibraryIsTheControls(libraries, typeLib, controlFile))
+    SweepLibrary(classes, libraries, progIdKey, typeLib, controlFile, result);
 
   if (classKnown) DeleteTree(classes, classPath, result);
   DeleteInEach(progIdViews, progIdKey, result);

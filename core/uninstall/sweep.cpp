@@ -115,6 +115,16 @@ bool EverySubkey(HKEY key, REGSAM view, Test test) {
     if (!test(child.get())) return false;
   }
 }
+// The key to sweep (Interface or TypeLib) in the view, opened by its ANSI name; none when it
+// cannot be opened.
+UniqueKey OpenSweptKey(const ClassesView& classes, const wchar_t* keyName) {
+  char ansiName[AnsiNameCapacity];
+  memset(ansiName, 0, sizeof ansiName);
+  UniqueKey key;
+  if (WideCharToMultiByte(CP_ACP, 0, keyName, -1, ansiName, AnsiNameCapacity, nullptr, nullptr))
+    RegOpenKeyExA(classes.key.get(), ansiName, 0, KEY_READ | classes.view, key.put());
+  return key;
+}
 }  // namespace
 
 bool IsBracedGuid(const wchar_t* text) {
@@ -157,14 +167,8 @@ void SweepGuidKeys(const ClassesView& classes, const wchar_t* progId, const wcha
   ApplyCaseFixes(progId, fixed);
   size_t fixedLength = TextLength(fixed);
 
-  char ansiName[AnsiNameCapacity];
-  memset(ansiName, 0, sizeof ansiName);
-  if (WideCharToMultiByte(CP_ACP, 0, keyName, -1, ansiName, AnsiNameCapacity, nullptr,
-                          nullptr) == 0)
-    return;
-  UniqueKey owned;
-  if (RegOpenKeyExA(classes.key.get(), ansiName, 0, KEY_READ | classes.view, owned.put()) != ERROR_SUCCESS)
-    return;
+  UniqueKey owned = OpenSweptKey(classes, keyName);
+  if (!owned) return;
   HKEY key = owned.get();
 
   wchar_t name[SubkeyNameCapacity];

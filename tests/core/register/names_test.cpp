@@ -10,11 +10,14 @@
 
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_callbacks.h"
+#include "core/register/cabinet_contents.h"
 #include "core/register/entry_name.h"
 #include "window/drop.h"
 #include "core/register/register_control.h"
 #include "core/register/unpack_root.h"
+#include "platform/admin_only.h"
 #include "tests/core/register/drop_support.h"
+#include "tests/core/register/fci_cabinet.h"
 
 TEST(UnpackDirectoryName, IsTheRootAndTheSecondsInDecimal) {
   char out[UnpackDirCapacity];
@@ -157,7 +160,8 @@ TEST(AnsiPath, FitsTheLongestDroppedPathInTwoByteCharacters) {
 // The unpack root's descriptor, checked as data: Wine keeps no ACLs on files, so reading one
 // back from the folder proves nothing there (docs/security.md says how to check it on Windows).
 TEST(UnpackRootSecurity, AdministratorsOwnAProtectedDaclOfThreeInheritedEntries) {
-  PSECURITY_DESCRIPTOR descriptor = BuildUnpackRootSecurity();
+  UniqueSecurityDescriptor owned = MakeSecurityDescriptor(AdminsOnlyFolderSddl);
+  PSECURITY_DESCRIPTOR descriptor = owned.get();
   ASSERT_TRUE(descriptor);
   BYTE administrators[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE],
       users[SECURITY_MAX_SID_SIZE];
@@ -201,7 +205,6 @@ TEST(UnpackRootSecurity, AdministratorsOwnAProtectedDaclOfThreeInheritedEntries)
   // Users may read and run, never write, delete or change permissions.
   EXPECT_EQ(0u, (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) &
                     (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER));
-  LocalFree(descriptor);
 }
 
 TEST(UnpackRootSecurity, OnlyAdministratorsSystemAndTrustedInstallerAreTrustedOwners) {
@@ -238,4 +241,25 @@ TEST(UnpackRootSecurity, OnlyAdministratorsSystemAndTrustedInstallerAreTrustedOw
   ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
   CloseHandle(token);
   EXPECT_FALSE(IsTrustedOwner(reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+}
+
+// The listing that /uninstall x.cab compares folders with refuses the names the unpack
+// refuses: an entry named like a device is never opened below a folder, so no folder is taken
+// for such a cabinet's.
+TEST(CabinetContentsNames, ADeviceNameMakesTheCabinetUnpackedNowhere) {
+  CreateDirectoryW(L"C:\\regtest\\", nullptr);
+  const std::string plain = "C:\\regtest\\listed-plain.cab";
+  const std::string device = "C:\\regtest\\listed-com1.cab";
+  ASSERT_TRUE(WriteCabinet(plain, {{"a.ocx", "A"}, {"b.inf", "B"}}));
+  ASSERT_TRUE(WriteCabinet(device, {{"a.ocx", "A"}, {"COM1", "C"}}));
+  CabinetContents contents;
+  ASSERT_TRUE(ReadCabinetContents(plain.c_str(), contents));
+  EXPECT_TRUE(contents.flat);
+  ASSERT_TRUE(ReadCabinetContents(device.c_str(), contents));
+  ASSERT_EQ(2u, contents.entries.Size());
+  EXPECT_STREQ(L"COM1", contents.entries[1].name);
+  EXPECT_FALSE(contents.flat);
+  EXPECT_FALSE(FolderHoldsCabinet(L"C:\\regtest\\", contents));
+  DeleteFileA(plain.c_str());
+  DeleteFileA(device.c_str());
 }

@@ -3,6 +3,7 @@
 // deleted beyond what the removal names for the ProgID shows, wherever it lies.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -276,6 +277,53 @@ TEST(HostilePlanted, ClassNamingTheSystemsTypeLibrary) {
       }
     }
   }
+}
+
+// The OLE type library made to register one file, the system directory's stdole2.tlb, under
+// each of its versions (Windows and Wine register stdole32.tlb under 1.0, and Wine another file
+// per view): the ownership check then passes for a class that names that file.
+struct OleLibraryOfOneFile {
+  explicit OleLibraryOfOneFile(const std::wstring& file) {
+    // Only the files registered are changed: no version is added that the machine lacks.
+    for (size_t i = 0; i < std::size(Paths); ++i) {
+      wchar_t value[DefaultValueCapacity];
+      ReadDefaultValue(Paths[i].c_str(), value);
+      saved[i] = value;
+      if (!saved[i].empty()) PutKey(Paths[i], file.c_str());
+    }
+  }
+  ~OleLibraryOfOneFile() {
+    for (size_t i = 0; i < std::size(Paths); ++i)
+      if (!saved[i].empty()) PutKey(Paths[i], saved[i].c_str());
+  }
+  OleLibraryOfOneFile(const OleLibraryOfOneFile&) = delete;
+  OleLibraryOfOneFile& operator=(const OleLibraryOfOneFile&) = delete;
+  const std::wstring Library = L"TypeLib\\" + std::wstring(OleTypeLib);
+  const std::wstring Paths[4] = {Library + L"\\1.0\\0\\win32", Library + L"\\1.0\\0\\win64",
+                                 Library + L"\\2.0\\0\\win32", Library + L"\\2.0\\0\\win64"};
+  std::wstring saved[4];
+};
+
+// A class whose file is the system's own stdole2.tlb and whose TypeLib is the OLE type
+// library: the library registers no file but the class's, so the ownership check passes, and
+// only COM's range keeps the library and the interfaces of the range.
+TEST(HostilePlanted, ClassNamingTheSystemsTypeLibraryFileStopsAtComsRange) {
+  SystemComKeys system;
+  wchar_t directory[MAX_PATH];
+  UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  const std::wstring oleFile = std::wstring(directory) + L"\\stdole2.tlb";
+  OleLibraryOfOneFile library(oleFile);
+  const Names planted = PlantClass(L"Vorn.Evil", L"{E7000002-0000-4000-8000-00000000E711}",
+                                   OleTypeLib, oleFile);
+  KeyCleanup cleanup(planted + FileTypes);
+  PutFileTypes();
+  const Snapshot before = TakeSnapshot();
+
+  const RemovalResult result = RemoveControlInView(L"Vorn.Evil", Native);
+  EXPECT_TRUE(result.removed);
+  EXPECT_TRUE(ExactlyTheseWent(before, TakeSnapshot(), planted + FileTypes));
+  EXPECT_EQ(Existing(system.keys), system.keys);
 }
 
 // Another product's registration: a type library registered to its own file, interfaces next
