@@ -69,7 +69,7 @@ std::vector<std::wstring> ListEntries() {
 // Sends the command and handles this thread's messages until any removals it started end.
 void Command(HWND from, WORD code) {
   SendMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(0, code), reinterpret_cast<LPARAM>(from));
-  while (RemovalInProgress()) {
+  while (CommandInProgress()) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
