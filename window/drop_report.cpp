@@ -128,9 +128,15 @@ void BeginDropReport(DropReport& report, HWND owner, const wchar_t* path) {
 void NoteMissingLibrary(DropReport& report, const wchar_t* control,
                         const RegistrationResult& result) {
   if (result.status != RegistrationStatus::DidNotLoad || report.missing[0]) return;
+  // A cabinet's controls are named with forward slashes; the library search takes the
+  // control's folder at its last backslash, as the loader does.
+  wchar_t path[DroppedPathCapacity];
+  if (!CopyText(path, control)) return;
+  for (wchar_t* p = path; *p; ++p)
+    if (*p == L'/') *p = L'\\';
   wchar_t library[ImportNameCapacity];
   wchar_t hint[RuntimeHintCapacity];
-  if (!FindMissingLibrary(control, library, hint)) return;
+  if (!FindMissingLibrary(path, library, hint)) return;
   // Fits: the capacity is the sum of the parts.
   CopyText(report.missing, L"\r\n缺少依赖文件：");
   AppendText(report.missing, library);
