@@ -12,7 +12,7 @@
 #include "bench/timing.h"
 #include "window/globals.h"
 #include "core/uninstall/query.h"
-#include "window/control_list.h"
+#include "tests/window/query_list.h"
 
 namespace {
 

@@ -1,19 +1,42 @@
-// Process-wide handles, view state and colours shared by every part of the program.
+// The main window's state in one place: its children, the view and the job under way, with the
+// colours every part of the window paints in.
 #pragma once
 #include <windows.h>
 
-// The top-level window and its working children; written once while MainWindow is created.
-extern HWND MainWindow;
-extern HWND PathBox;
-extern HWND StatusBox;
-extern HWND ControlList;
-extern HWND QueryButton;
-extern HWND RemoveAllButton;
+#include "window/window_job.h"
 
-// The program's only view state; readers test for equality with RegisterView.
 constexpr int RegisterView = 1;
 constexpr int UninstallView = 2;
-extern int ViewMode;
+
+struct MainWindowState {
+  HWND mainWindow;
+  HWND titleBar;
+  HWND pathBox;
+  HWND statusBox;
+  HWND controlList;
+  HWND queryButton;
+  HWND removeAllButton;
+  int viewMode = RegisterView;  // readers test for equality with RegisterView
+  WindowJob job;
+};
+extern MainWindowState TheWindow;
+
+// The state's fields by the names the rest of the program and its tests use.
+inline HWND& MainWindow = TheWindow.mainWindow;
+inline HWND& PathBox = TheWindow.pathBox;
+inline HWND& StatusBox = TheWindow.statusBox;
+inline HWND& ControlList = TheWindow.controlList;
+inline HWND& QueryButton = TheWindow.queryButton;
+inline HWND& RemoveAllButton = TheWindow.removeAllButton;
+inline int& ViewMode = TheWindow.viewMode;
+
+// Sets the view, shows the children of it and hides the others, and repaints the title bar's
+// tab strip and the body below it.
+void SetView(int view);
+// Repaints the tab strip and the body without changing the view.
+void RepaintView();
+// True while a job runs: every command, drop and tab press asks this first.
+bool Busy();
 
 constexpr COLORREF BodyColour = RGB(100, 3, 6);
 constexpr COLORREF BarColour = RGB(126, 3, 6);

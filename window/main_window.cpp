@@ -1,18 +1,14 @@
-// Start-up and the main window: children, the painted help labels of each view, the
-// owner-drawn buttons and the fonts and colours of the standard controls.
+// Start-up, the main window's children and its window procedure.
 #include "window/main_window.h"
 
 #include "window/commands.h"
-#include "window/title_bar.h"
-#include "window/draw_label.h"
-#include "window/globals.h"
 #include "window/drop.h"
+#include "window/globals.h"
+#include "window/main_window_paint.h"
+#include "window/session_end.h"
+#include "window/title_bar.h"
 
 namespace {
-
-constexpr int LabelCharWidth = 10;
-constexpr int LabelCharHeight = 20;
-constexpr COLORREF EditTextColour = RGB(0, 0, 255);
 
 struct ChildSpec {
   const wchar_t* cls;
@@ -23,6 +19,7 @@ struct ChildSpec {
 };
 
 // The five working children in creation order (the title bar comes first, see OnCreate).
+// Pointers to the fields of TheWindow, which lives as long as the process.
 const ChildSpec Children[] = {
     {L"EDIT", L"", WS_CHILD | WS_VISIBLE, 176, 180, 370, 20, &PathBox},
     {L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE, 176, 220, 370, 200,
@@ -54,109 +51,20 @@ void AllowMessage(HWND window, UINT message) {
   if (filter) filter(message, 1 /* MSGFLT_ADD */);
 }
 
-// The colour messages come for every repaint of a control, so their fonts and brushes are
-// made on first use and kept for the life of the process (all on the one GUI thread).
-HFONT EditFontHandle = nullptr;
-HFONT ListFontHandle = nullptr;
-HFONT ButtonFontHandle = nullptr;
-HBRUSH ListBrushHandle = nullptr;
-HBRUSH BodyBrushHandle = nullptr;
-HBRUSH PressedBrushHandle = nullptr;
-
-HFONT ChildFont(HFONT& kept, int height) {
-  if (!kept) {
-    LOGFONTW font = {};
-    font.lfHeight = height;
-    font.lfCharSet = GB2312_CHARSET;
-    lstrcpynW(font.lfFaceName, L"宋体", LF_FACESIZE);
-    kept = CreateFontIndirectW(&font);
-  }
-  return kept;
-}
-
-HBRUSH KeptBrush(HBRUSH& kept, COLORREF colour) {
-  if (!kept) kept = CreateSolidBrush(colour);
-  return kept;
-}
-
-HFONT EditFont() { return ChildFont(EditFontHandle, 16); }
-HFONT ListFont() { return ChildFont(ListFontHandle, 25); }
-HFONT ButtonFont() { return ChildFont(ButtonFontHandle, 14); }
-HBRUSH ListBrush() { return KeptBrush(ListBrushHandle, RGB(255, 255, 255)); }
-HBRUSH BodyBrush() { return KeptBrush(BodyBrushHandle, BodyColour); }
-HBRUSH PressedBrush() { return KeptBrush(PressedBrushHandle, BarColour); }
-
 void OnCreate(HWND window) {
   MainWindow = window;
   RECT client;
   GetClientRect(window, &client);
   auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-  CreateWindowExW(0, L"TitleBar", L"", WS_CHILD | WS_VISIBLE, 0, 0, client.right - client.left,
-                  75, window, nullptr, instance, nullptr);
+  TheWindow.titleBar = CreateWindowExW(0, L"TitleBar", L"", WS_CHILD | WS_VISIBLE, 0, 0,
+                                       client.right - client.left, 75, window, nullptr, instance,
+                                       nullptr);
   for (const ChildSpec& child : Children) {
     *child.handle = CreateWindowExW(0, child.cls, child.text, child.style, child.x, child.y,
                                     child.width, child.height, window, nullptr, instance, nullptr);
   }
   SendMessageW(ControlList, LB_SETITEMHEIGHT, 0, 30);
-}
-
-// The register view shows the two edit boxes, the uninstall view the list and its buttons.
-void ShowChildren(bool registerView) {
-  if (registerView) {
-    ShowWindow(StatusBox, SW_SHOW);
-    ShowWindow(PathBox, SW_SHOW);
-    ShowWindow(ControlList, SW_HIDE);
-    ShowWindow(QueryButton, SW_HIDE);
-    ShowWindow(RemoveAllButton, SW_HIDE);
-  } else {
-    ShowWindow(StatusBox, SW_HIDE);
-    ShowWindow(PathBox, SW_HIDE);
-    ShowWindow(QueryButton, SW_SHOW);
-    ShowWindow(RemoveAllButton, SW_SHOW);
-    ShowWindow(ControlList, SW_SHOW);
-  }
-}
-
-void OnPaint(HWND window) {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window, &paint);
-  bool registerView = ViewMode == RegisterView;
-  DrawLabel(dc, L"使用帮助:", 40, 100, LabelCharWidth, LabelCharHeight);
-  if (registerView) {
-    DrawLabel(dc, L"        请将后缀为.cab/.ocx/.dll文件拖入到此处窗口！", 40, 140, LabelCharWidth,
-              LabelCharHeight);
-    DrawLabel(dc, L"拖入文件路径:", 40, 180, LabelCharWidth, LabelCharHeight);
-    DrawLabel(dc, L"文件处理信息:", 40, 220, LabelCharWidth, LabelCharHeight);
-  } else {
-    DrawLabel(dc, L"        点击查询，双击列表中的项即可卸载该项,点击卸", 40, 140, LabelCharWidth,
-              LabelCharHeight);
-    DrawLabel(dc, L"        载全部即可卸载列表中的全部.", 40, 180, LabelCharWidth,
-              LabelCharHeight);
-  }
-  ShowChildren(registerView);
-  EndPaint(window, &paint);
-}
-
-void DrawButton(const DRAWITEMSTRUCT& item, const wchar_t* caption) {
-  HRGN region = CreateRoundRectRgn(item.rcItem.left + 1, item.rcItem.top + 1, item.rcItem.right,
-                                   item.rcItem.bottom, 0, 0);
-  FillRgn(item.hDC, region, BodyBrush());
-  bool pressed = (item.itemState & ODS_SELECTED) && (item.itemAction & (ODA_DRAWENTIRE | ODA_SELECT));
-  if (caption && pressed) FillRgn(item.hDC, region, PressedBrush());
-  DeleteObject(region);
-  if (!caption) return;
-  SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, TextColour);
-  RECT area = item.rcItem;
-  DrawTextW(item.hDC, caption, 4, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-}
-
-void OnDrawItem(const DRAWITEMSTRUCT& item) {
-  if (item.CtlType != ODT_BUTTON) return;
-  const wchar_t* caption = nullptr;
-  if (item.hwndItem == QueryButton) caption = L"查询安装";
-  else if (item.hwndItem == RemoveAllButton) caption = L"卸载全部";
-  DrawButton(item, caption);
+  SetView(RegisterView);  // every start shows the register view
 }
 
 }  // namespace
@@ -219,42 +127,41 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
       OnCreate(window);
       return 0;
-    case RemovalsEndedMessage:
-      FinishRemovals(lParam);
-      return 0;
     case WM_CLOSE:
-      // The close takes effect once the drop or the removals have ended: nothing half done.
-      if (DeferCloseDuringDrop() || DeferCloseDuringRemovals()) return 0;
+      // A job is asked to stop at its next step; the close takes effect once it has ended.
+      if (DeferClose(TheWindow.job)) return 0;
       return DefWindowProcW(window, message, wParam, lParam);
+    case WM_QUERYENDSESSION:
+      // Windows is asked to wait while a job runs; the shutdown screen says why.
+      if (!Busy()) return TRUE;
+      BlockShutdown(window);
+      return FALSE;
+    case WM_ENDSESSION:
+      // The session ends all the same: the job stops at its next step, so that the process
+      // ends with no control half registered and nothing reported that was not seen.
+      if (wParam && Busy()) StopAndWait(TheWindow.job, SessionEndBound);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
     case WM_PAINT:
-      OnPaint(window);
+      PaintMainWindow(window);
       return 0;
     case WM_DRAWITEM:
-      OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      DrawMainButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return 0;
     case WM_COMMAND:
       HandleMainCommand(window, wParam, lParam);
       return 0;
-    case WM_CTLCOLOREDIT: {
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      SelectObject(dc, EditFont());
-      SetTextColor(dc, EditTextColour);
-      return 0;
-    }
-    case WM_CTLCOLORLISTBOX: {
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      SetBkMode(dc, TRANSPARENT);
-      SelectObject(dc, ListFont());
-      return reinterpret_cast<LRESULT>(ListBrush());
-    }
+    case WM_CTLCOLOREDIT:
+      return ColourEdit(reinterpret_cast<HDC>(wParam));
+    case WM_CTLCOLORLISTBOX:
+      return ColourList(reinterpret_cast<HDC>(wParam));
     case WM_CTLCOLORBTN:
-      SelectObject(reinterpret_cast<HDC>(wParam), ButtonFont());
-      return 0;
+      return ColourButton(reinterpret_cast<HDC>(wParam));
     case WM_DROPFILES:
       HandleDroppedFile(window, reinterpret_cast<HDROP>(wParam));
+      DragFinish(reinterpret_cast<HDROP>(wParam));  // read whole: its names are copied
       return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);

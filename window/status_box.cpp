@@ -67,6 +67,11 @@ void ShowUnpackedList() {
   Unpacking = false;
 }
 
+void ShowReportSoFar(HWND box) {
+  ReportBox = box;
+  CatchUp(box);
+}
+
 void ShowWholeReport(HWND box) {
   CatchUp(box);
   ReportBox = nullptr;

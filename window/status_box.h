@@ -15,6 +15,9 @@ void ShowUnpackedListProgress();
 // After the last entry: brings the box up to StatusText when any entry was listed; a cabinet
 // that listed none leaves the box showing the text before the list.
 void ShowUnpackedList();
+// While a cabinet's controls register: the box shows StatusText as far as it goes, painted;
+// only what it lacks is added.
+void ShowReportSoFar(HWND box);
 // At the end of a cabinet drop: the box shows the whole of StatusText, painted. When it shows
 // the list so far, only the rest is added: the text it holds is laid out once, not twice.
 void ShowWholeReport(HWND box);

@@ -3,8 +3,6 @@
 #include "window/title_bar.h"
 
 #include "window/draw_label.h"
-#include "window/commands.h"
-#include "window/drop.h"
 #include "window/globals.h"
 #include "platform/unique.h"
 
@@ -37,21 +35,21 @@ HINSTANCE InstanceOf(HWND window) {
 
 // The highlight brush and the four faces are made on first use and kept, so repeated
 // painting makes no new GDI objects (all on the one GUI thread).
-HBRUSH HighlightBrushHandle = nullptr;
-HBITMAP Faces[4] = {};
+UniqueBrush HighlightBrushHandle;
+UniqueBitmap Faces[4];
 
 HBRUSH HighlightBrush() {
-  if (!HighlightBrushHandle) HighlightBrushHandle = CreateSolidBrush(BodyColour);
-  return HighlightBrushHandle;
+  if (!HighlightBrushHandle) HighlightBrushHandle.reset(CreateSolidBrush(BodyColour));
+  return HighlightBrushHandle.get();
 }
 
 HBITMAP Face(HWND bar, int id) {
-  HBITMAP& face = Faces[id - CloseFace];
+  UniqueBitmap& face = Faces[id - CloseFace];
   if (!face) {
-    face = static_cast<HBITMAP>(LoadImageW(InstanceOf(bar), MAKEINTRESOURCEW(id), IMAGE_BITMAP,
-                                           ButtonSize, ButtonSize, LR_DEFAULTSIZE));
+    face.reset(static_cast<HBITMAP>(LoadImageW(InstanceOf(bar), MAKEINTRESOURCEW(id), IMAGE_BITMAP,
+                                               ButtonSize, ButtonSize, LR_DEFAULTSIZE)));
   }
-  return face;
+  return face.get();
 }
 
 HWND CreateFaceButton(HWND bar, int x) {
@@ -99,19 +97,6 @@ void OnCommand(HWND bar, HWND button) {
   }
 }
 
-// Repaints the tab strip of the bar and MainWindow's body below the highlight.
-void RepaintView(HWND bar) {
-  RECT strip;
-  GetClientRect(bar, &strip);
-  strip.top += 30;
-  InvalidateRect(bar, &strip, TRUE);
-  HWND parent = GetParent(bar);
-  RECT body;
-  GetClientRect(parent, &body);
-  body.top += 80;
-  InvalidateRect(parent, &body, TRUE);
-}
-
 bool Within(unsigned value, unsigned low, unsigned high) { return value >= low && value <= high; }
 
 // What a press on the bar does, by its x and whether y lies in the tab rows (30 to 80):
@@ -124,19 +109,16 @@ bool Within(unsigned value, unsigned low, unsigned high) { return value >= low &
 void OnLeftButtonDown(HWND bar, LPARAM lParam) {
   unsigned x = LOWORD(lParam);
   unsigned y = HIWORD(lParam);
-  // While a drop or the removals run the view stays as it is (its report is being written); the window can
-  // still be dragged.
-  bool inTabRows = Within(y, TabTop, TabBottom) && !DropInProgress() && !RemovalInProgress();
+  // While a job runs the view stays as it is (its report or list is being written); the window
+  // can still be dragged.
+  bool inTabRows = Within(y, TabTop, TabBottom) && !Busy();
   bool inRegisterColumn = Within(x, RegisterColumnLeft, RegisterColumnRight);
   bool inUninstallColumn = Within(x, UninstallColumnLeft, UninstallColumnRight);
   if (inRegisterColumn) {
-    if (inTabRows) ViewMode = RegisterView;
-    RepaintView(bar);
+    if (inTabRows) SetView(RegisterView);
+    else RepaintView();
   }
-  if (inUninstallColumn && inTabRows) {
-    ViewMode = UninstallView;
-    RepaintView(bar);
-  }
+  if (inUninstallColumn && inTabRows) SetView(UninstallView);
   if (!inUninstallColumn) SendMessageW(GetParent(bar), WM_NCLBUTTONDOWN, HTCAPTION, 0);
 }
 

@@ -25,7 +25,7 @@ void AppWindowTest::SetUp() {
     RecreateMainWindow();
     return;
   }
-  ViewMode = RegisterView;
+  SetView(RegisterView);
   SendMessageW(ControlList, LB_RESETCONTENT, 0, 0);
   SetWindowTextW(PathBox, L"");
   SetWindowTextW(StatusBox, L"");

@@ -37,7 +37,6 @@ TEST_F(AppWindowTest, DuringADropTheTabsAreRefusedAndACloseWaitsForItsEnd) {
 
   // The drop ends with its report, and then the close takes effect.
   WaitForDropToEnd();
-  GlobalFree(drop);
   PumpMessages(200);
   EXPECT_FALSE(IsWindow(window));
   shown = texts->texts;
@@ -95,7 +94,6 @@ TEST_F(AppWindowTest, ADropsFolderSurvivesAnInstallsCleanUpWhileItRegisters) {
     EXPECT_TRUE(FileExists(dropFolder + name + L".ocx")) << Narrow(dropFolder + name);
 
   WaitForDropToEnd();
-  GlobalFree(drop);
   std::wstring report = WindowText(StatusBox);
   for (const std::wstring& name : names)
     EXPECT_NE(std::wstring::npos, report.find(L"\r\n" + dropFolder + name + L".ocx\r\n")) << Narrow(report);

@@ -172,7 +172,7 @@ TEST_F(AppWindowTest, UninstallViewShowsTheListAndItsButtons) {
 }
 
 TEST_F(AppWindowTest, AnyViewOtherThanRegisterLaysOutTheUninstallView) {
-  ViewMode = 7;
+  SetView(7);
   InvalidateRect(MainWindow, nullptr, TRUE);
   UpdateWindow(MainWindow);
   EXPECT_FALSE(Shown(PathBox));

@@ -102,7 +102,7 @@ TEST_F(TitleBarTest, EachPlaceOfAPressDoesWhatTheTableSays) {
   for (const Press& press : presses) {
     SCOPED_TRACE(testing::Message() << "press at (" << press.x << ", " << press.y
                                     << ") from view " << press.startView);
-    ViewMode = press.startView;
+    SetView(press.startView);
     RedrawWindow(MainWindow, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpMessages(20);

@@ -35,7 +35,7 @@ class HostileCommands : public AppWindowTest {
 // runs them beside the window) have ended.
 void Command(HWND from, WORD code) {
   SendMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(0, code), reinterpret_cast<LPARAM>(from));
-  while (RemovalInProgress()) {
+  while (CommandInProgress()) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);

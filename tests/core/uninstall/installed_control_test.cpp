@@ -6,7 +6,7 @@
 #include "window/globals.h"
 #include "tests/core/uninstall/keys.h"
 #include "core/uninstall/query.h"
-#include "window/control_list.h"
+#include "tests/window/query_list.h"
 #include "core/uninstall/remove.h"
 
 namespace {

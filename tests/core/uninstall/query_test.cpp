@@ -9,7 +9,7 @@
 #include "tests/common/list_box.h"
 #include "tests/core/uninstall/keys.h"
 #include "core/uninstall/query.h"
-#include "window/control_list.h"
+#include "tests/window/query_list.h"
 
 namespace {
 using Names = std::vector<std::wstring>;
