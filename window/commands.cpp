@@ -6,6 +6,7 @@
 #include "window/control_list.h"
 #include "window/globals.h"
 #include "window/message.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -39,6 +40,19 @@ struct ListJob {
 
 ListJob* Listing = nullptr;  // the command's job while it runs
 
+// Jobs live on the process heap, made and ended here: the C++ runtime's operator new would
+// bring its exception support into the program.
+ListJob* NewListJob(HWND owner, bool tellEmpty) {
+  UniqueHeap<ListJob> memory = HeapAllocate<ListJob>(1, false);
+  return memory ? new (memory.release()) ListJob{owner, tellEmpty} : nullptr;
+}
+
+void DeleteListJob(ListJob* job) {
+  if (!job) return;
+  job->~ListJob();
+  UniqueHeap<ListJob> memory(job);  // gives the block back
+}
+
 void DoListJob(void* data) {
   auto& job = *static_cast<ListJob*>(data);
   for (size_t i = 0; i < job.removals.Size(); ++i) {
@@ -54,13 +68,13 @@ void FinishListJob(void* data) {
   bool stopped = StopRequested(TheWindow.job);  // the window closes: nothing more is shown
   if (!stopped) FillControlList(job->found);
   if (!stopped && job->tellEmpty && job->count == 0) Notify(job->owner, L"当前电脑没有安装控件！");
-  delete job;
+  DeleteListJob(job);
 }
 
 void StartListJob(ListJob* job) {
   if (!job) return;
   if (!StartJob(TheWindow.job, MainWindow, {DoListJob, nullptr, FinishListJob}, job)) {
-    delete job;
+    DeleteListJob(job);
     return;
   }
   Listing = job;
@@ -72,12 +86,12 @@ void RemoveSelectedEntry(HWND owner) {
   ListEntry entry;
   if (!ReadEntry(static_cast<int>(selected), entry)) return;
   if (!AskYesNo(owner, L"   是否卸载？")) return;
-  auto* job = new (std::nothrow) ListJob{owner, false};
+  ListJob* job = NewListJob(owner, false);
   if (job && job->removals.Append(entry)) StartListJob(job);
-  else delete job;
+  else DeleteListJob(job);
 }
 
-void QueryControls(HWND owner) { StartListJob(new (std::nothrow) ListJob{owner, true}); }
+void QueryControls(HWND owner) { StartListJob(NewListJob(owner, true)); }
 
 void RemoveAllEntries(HWND owner) {
   int count = static_cast<int>(SendMessageW(ControlList, LB_GETCOUNT, 0, 0));
@@ -88,9 +102,9 @@ void RemoveAllEntries(HWND owner) {
   if (!AskYesNo(owner,
                 L"是否卸载列表中的全部控件？\r\n如果点击是,请稍等几秒钟,直到列表为空就表示卸载全部操作完成。"))
     return;
-  auto* job = new (std::nothrow) ListJob{owner, false};
+  ListJob* job = NewListJob(owner, false);
   if (!job || !job->removals.Reserve(static_cast<size_t>(count))) {
-    delete job;
+    DeleteListJob(job);
     return;
   }
   for (int i = 0; i < count; ++i) {
