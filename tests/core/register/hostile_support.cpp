@@ -285,9 +285,10 @@ CabinetLayout ReadLayout(const std::string& cab) {
 // --- Files ------------------------------------------------------------------------------
 
 void EmptyDirectory(const std::wstring& directory) {
-  // Only a folder named in full ("C:\\...\\"): an empty name (a cabinet that made no folder)
+  // Only a folder named in full ("C:\\...\\" or "C:/.../"): an empty name (a cabinet that made no folder)
   // would empty the test's current directory.
-  if (directory.size() < 4 || directory[1] != L':' || directory[2] != L'\\' ||
+  if (directory.size() < 4 || directory[1] != L':' ||
+      (directory[2] != L'\\' && directory[2] != L'/') ||
       (directory.back() != L'\\' && directory.back() != L'/'))
     return;
   WIN32_FIND_DATAW found;

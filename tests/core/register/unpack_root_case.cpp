@@ -128,7 +128,7 @@ bool OpensLinksThemselves(const std::wstring& link) {
 // Deletes a file or a folder with everything in it; a link is deleted itself, never entered.
 void DeleteTree(const std::wstring& path) {
   // Only a path named in full below a drive's root, never the drive or the current directory.
-  if (path.size() < 4 || path[1] != L':' || path[2] != L'\\') return;
+  if (path.size() < 4 || path[1] != L':' || (path[2] != L'\\' && path[2] != L'/')) return;
   DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
