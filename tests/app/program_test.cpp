@@ -60,6 +60,9 @@ TEST(Program, DroppedCabinetIsRegisteredThenQueriedAndRemovedAndAControlDroppedA
                         15000))
       << "status: " << testing::PrintToString(TextOf(program.StatusBox()));
   EXPECT_TRUE(WaitUntil([&] { return KeyExists(TestProgId); }, 60000));
+  // The report grows control by control; the drop has ended with its status line.
+  EXPECT_TRUE(WaitUntil(
+      [&] { return TextOf(program.StatusBox()).find(L"注册状态:") != std::wstring::npos; }, 60000));
   std::wstring status = TextOf(program.StatusBox());
 
   // Uninstall view: a drop changes nothing.
