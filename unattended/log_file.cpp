@@ -4,9 +4,13 @@
 // opened in.
 #include "unattended/log_file.h"
 
+#include <winternl.h>
+
+#include <cwchar>
 #include <utility>
 
 #include "platform/admin_only.h"
+#include "platform/relative_open.h"
 #include "platform/text.h"
 #include "platform/unique.h"
 
@@ -98,13 +102,30 @@ LogFileOpening HoldFolders(const wchar_t* full, HeldFolders& folders) {
   return LogFileOpening();
 }
 
-// A file that is over the bound is renamed aside; a run that has it open keeps it (its
-// handle shares no deletion), and it is renamed by a later run.
-void RotateIfOver(const wchar_t* full, unsigned long long bound, const wchar_t* oldPath) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (!GetFileAttributesExW(full, GetFileExInfoStandard, &data)) return;
-  unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  if (size > bound && !NameIsReparsePoint(oldPath)) MoveFileExW(full, oldPath, MOVEFILE_REPLACE_EXISTING);
+// A file that is over the bound is renamed aside, within its held folder: it is opened relative
+// to the folder's handle, checked, and renamed through its own handle to a name in that same
+// folder, so neither a folder renamed meanwhile nor a link decides what moves where. A run that
+// has it open keeps it (its handle shares no deletion), and it is renamed by a later run.
+void RotateIfOver(HANDLE parent, const wchar_t* full, unsigned long long bound, const wchar_t* oldPath) {
+  const wchar_t* name = wcsrchr(full, L'\\') + 1;
+  const wchar_t* oldName = wcsrchr(oldPath, L'\\');
+  const int folderLength = static_cast<int>(name - full);
+  if (!oldName || oldName + 1 - oldPath != folderLength ||
+      CompareStringOrdinal(full, folderLength, oldPath, folderLength, TRUE) != CSTR_EQUAL)
+    return;  // the old log belongs beside the log, nowhere else
+  ++oldName;
+  DWORD error = 0;
+  UniqueCreateFileHandle file =
+      CreateRelative(parent, name, TextLength(name), DELETE | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                     FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, nullptr, &error);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!file || !GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+      info.nNumberOfLinks != 1 ||
+      ((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) <= bound)
+    return;
+  RenameRelative(file.get(), parent, oldName, TextLength(oldName), true, &error);
 }
 
 // The opened file is the entry of the held parent folder that full names: Wine opens the target
@@ -164,12 +185,18 @@ LogFileOpening OpenLogFile(const wchar_t* full, unsigned long long rotateOver, c
   if (held.reason) return held;
   if (EndsWith(full, L"\\")) return Refused(L"the log path names a folder, not a file");
 
+  // A file at the root of a drive: its folder is opened for the checks alone.
+  UniqueCreateFileHandle rootFolder;
+  wchar_t root[4] = {full[0], full[1], full[2], 0};
+  if (!folders.count && RootLength(full) == 3) rootFolder.reset(OpenFolder(root));
+  HANDLE parent = folders.count ? folders.held[folders.count - 1].get() : rootFolder.get();
+
   DWORD attributes = GetFileAttributesW(full);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Refused(LinkReason);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Refused(L"the log path names a folder, not a file");
-    if (rotateOver && oldPath) {
-      RotateIfOver(full, rotateOver, oldPath);
+    if (rotateOver && oldPath && parent != INVALID_HANDLE_VALUE) {
+      RotateIfOver(parent, full, rotateOver, oldPath);
       attributes = GetFileAttributesW(full);
     }
   }
@@ -186,11 +213,6 @@ LogFileOpening OpenLogFile(const wchar_t* full, unsigned long long rotateOver, c
     if (disposition == CREATE_NEW && error == ERROR_FILE_EXISTS) return Refused(LinkReason, error);
     return Refused(L"the log file cannot be opened", error);
   }
-  // A file at the root of a drive: its folder is opened for the comparison alone.
-  UniqueCreateFileHandle rootFolder;
-  wchar_t root[4] = {full[0], full[1], full[2], 0};
-  if (!folders.count && RootLength(full) == 3) rootFolder.reset(OpenFolder(root));
-  HANDLE parent = folders.count ? folders.held[folders.count - 1].get() : rootFolder.get();
   LogFileOpening opening;
   BY_HANDLE_FILE_INFORMATION info = {};
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||

@@ -7,6 +7,7 @@
 #include <io.h>
 #include <winternl.h>
 
+#include "platform/relative_open.h"
 #include "platform/text.h"
 #include "core/register/cabinet.h"
 #include "core/register/cabinet_callbacks.h"
@@ -107,8 +108,9 @@ constexpr ULONG EntryOptions = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
 // one is kept: Windows refuses to open it for writing for every account, but Wine running as
 // root does not, so the program does not leave this to the open.
 UniqueCreateFileHandle OpenExistingEntry(const CabinetJob& job, const wchar_t* name, DWORD* error) {
-  UniqueCreateFileHandle file = OpenInFolder(job.folder.folder.get(), name, EntryAccess,
-                                             FILE_SHARE_READ, FILE_OPEN, EntryOptions, nullptr, error);
+  UniqueCreateFileHandle file =
+      CreateRelative(job.folder.folder.get(), name, TextLength(name), EntryAccess, FILE_SHARE_READ,
+                     FILE_OPEN, EntryOptions, nullptr, error);
   if (!file) return file;
   FILE_BASIC_INFO basic;
   FILE_END_OF_FILE_INFO end = {};
@@ -128,8 +130,9 @@ UniqueCreateFileHandle OpenExistingEntry(const CabinetJob& job, const wchar_t* n
 int OpenEntryFile(const CabinetJob& job, wchar_t* name, DWORD* error) {
   if (!FolderRelativeName(name, error)) return -1;
   // A new file, the usual case, is created in one step.
-  UniqueCreateFileHandle file = OpenInFolder(job.folder.folder.get(), name, EntryAccess,
-                                             FILE_SHARE_READ, FILE_CREATE, EntryOptions, nullptr, error);
+  UniqueCreateFileHandle file =
+      CreateRelative(job.folder.folder.get(), name, TextLength(name), EntryAccess, FILE_SHARE_READ,
+                     FILE_CREATE, EntryOptions, nullptr, error);
   if (!file && (*error == ERROR_ALREADY_EXISTS || *error == ERROR_FILE_EXISTS))
     file = OpenExistingEntry(job, name, error);
   if (!file) return -1;
@@ -192,9 +195,9 @@ void SetEntryTimeAndAttributes(HANDLE file, USHORT date, USHORT time, USHORT att
 // held folder.
 void DeleteUnclosedEntry(CabinetJob& job, const wchar_t* name) {
   DWORD ignored = 0;
-  UniqueCreateFileHandle file = OpenInFolder(job.folder.folder.get(), name,
-                                             DELETE | FILE_WRITE_ATTRIBUTES, 0, FILE_OPEN,
-                                             FILE_NON_DIRECTORY_FILE, nullptr, &ignored);
+  UniqueCreateFileHandle file =
+      CreateRelative(job.folder.folder.get(), name, TextLength(name), DELETE | FILE_WRITE_ATTRIBUTES,
+                     0, FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, &ignored);
   if (!file) return;
   FILE_BASIC_INFO basic = {};
   basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // a read-only file cannot be deleted

@@ -4,65 +4,20 @@
 
 #include <cwchar>
 
-namespace {
-
-// CreateOptions and the disposition of NtCreateFile, as documented for it.
-constexpr ULONG OpenExisting = 1;                 // FILE_OPEN
-constexpr ULONG DirectoryFile = 0x00000001;       // FILE_DIRECTORY_FILE
-constexpr ULONG SynchronousIo = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
-constexpr ULONG NonDirectoryFile = 0x00000040;    // FILE_NON_DIRECTORY_FILE
-constexpr ULONG BackupIntent = 0x00004000;        // FILE_OPEN_FOR_BACKUP_INTENT
-constexpr ULONG OpenReparsePoint = 0x00200000;    // FILE_OPEN_REPARSE_POINT
-constexpr ULONG CaseInsensitive = 0x00000040;     // OBJ_CASE_INSENSITIVE
-
-using CreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
-                                        PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
-                                        ULONG, PVOID, ULONG);
-using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
-
-// ntdll is in every process from its start; its functions are looked up, not imported.
-template <typename Call>
-Call NtdllFunction(const char* name) {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll ? reinterpret_cast<Call>(reinterpret_cast<void*>(GetProcAddress(ntdll, name)))
-               : nullptr;
-}
-
-}  // namespace
+#include "platform/relative_open.h"
 
 FolderOpen OpenInFolder(HANDLE parent, const wchar_t* name, size_t length, ACCESS_MASK access,
                         ULONG share, bool directory) {
   FolderOpen opened;
-  // Looked up on each call: a cached function-local static would need the runtime's
-  // thread-safe initialisation, which brings its exception support into the program.
-  const auto create = NtdllFunction<CreateFileCall>("NtCreateFile");
-  const auto toError = NtdllFunction<StatusToErrorCall>("RtlNtStatusToDosError");
-  if (!create || !toError) {
-    opened.error = ERROR_PROC_NOT_FOUND;
-    return opened;
-  }
   // One name only: a separator would reach past the folder.
   if (length == 0 || length > 255 || wmemchr(name, L'\\', length) || wmemchr(name, L'/', length)) {
     opened.error = ERROR_INVALID_NAME;
     return opened;
   }
-  UNICODE_STRING text;
-  text.Buffer = const_cast<wchar_t*>(name);
-  text.Length = static_cast<USHORT>(length * sizeof(wchar_t));
-  text.MaximumLength = text.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &text, CaseInsensitive, parent, nullptr);
-  IO_STATUS_BLOCK io = {};
-  HANDLE handle = nullptr;
-  ULONG options = SynchronousIo | OpenReparsePoint | BackupIntent |
-                  (directory ? DirectoryFile : NonDirectoryFile);
-  NTSTATUS status = create(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share,
-                           OpenExisting, options, nullptr, 0);
-  if (status < 0) {
-    opened.error = toError(status);
-    return opened;
-  }
-  opened.handle.reset(handle);
+  const ULONG options = FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT |
+                        (directory ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE);
+  opened.handle = CreateRelative(parent, name, length, access, share, FILE_OPEN, options, nullptr,
+                                 &opened.error);
   return opened;
 }
 

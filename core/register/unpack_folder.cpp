@@ -7,6 +7,7 @@
 
 #include "core/register/cabinet.h"
 #include "platform/admin_only.h"
+#include "platform/relative_open.h"
 #include "platform/text.h"
 
 namespace {
@@ -14,29 +15,6 @@ namespace {
 // Names tried after the first before giving up: a folder of each would have to exist
 // already, which only an administrator can make below a protected root.
 constexpr int FolderAttempts = 10000;
-
-using NtCreateFileFunction = decltype(&NtCreateFile);
-using StatusToErrorFunction = decltype(&RtlNtStatusToDosError);
-
-// ntdll is in every process; its functions are looked up, not imported.
-struct NtFunctions {
-  NtCreateFileFunction create;
-  StatusToErrorFunction toError;
-};
-
-// Looked up on each call (a folder is made once a cabinet): a cached function-local static
-// would need the runtime's thread-safe initialisation and its exception support.
-NtFunctions Nt() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  NtFunctions found = {};
-  if (ntdll) {
-    found.create = reinterpret_cast<NtCreateFileFunction>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
-    found.toError = reinterpret_cast<StatusToErrorFunction>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-  }
-  return found;
-}
 
 UnpackFolderStatus Fail(UnpackFolder& folder, UnpackFolderStatus status, DWORD code,
                         DWORD* error) {
@@ -98,40 +76,6 @@ bool RootName(wchar_t (&root)[UnpackDirCapacity]) {
 
 }  // namespace
 
-UniqueCreateFileHandle OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access,
-                                    ULONG share, ULONG disposition, ULONG options,
-                                    PSECURITY_DESCRIPTOR security, DWORD* error) {
-  *error = 0;
-  const NtFunctions& nt = Nt();
-  size_t length = TextLength(name);
-  if (!nt.create || !nt.toError) {
-    *error = ERROR_PROC_NOT_FOUND;
-    return UniqueCreateFileHandle();
-  }
-  if (length == 0 || length * sizeof(wchar_t) > 0xFFFE) {
-    *error = ERROR_INVALID_NAME;
-    return UniqueCreateFileHandle();
-  }
-  UNICODE_STRING text;
-  text.Buffer = const_cast<wchar_t*>(name);
-  text.Length = static_cast<USHORT>(length * sizeof(wchar_t));
-  text.MaximumLength = text.Length;
-  // Case-insensitive, as the Win32 functions open files.
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, directory, security);
-  IO_STATUS_BLOCK io = {};
-  HANDLE handle = nullptr;
-  NTSTATUS status = nt.create(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
-                              FILE_ATTRIBUTE_NORMAL, share, disposition,
-                              options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  // NtCreateFile leaves null, not INVALID_HANDLE_VALUE, when it fails: no handle is taken then.
-  if (status < 0) {
-    *error = nt.toError(status);
-    return UniqueCreateFileHandle();
-  }
-  return UniqueCreateFileHandle(handle);
-}
-
 UnpackFolder::~UnpackFolder() { CloseUnpackFolder(*this); }
 
 void CloseUnpackFolder(UnpackFolder& folder) {
@@ -179,10 +123,11 @@ UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error) {
     // holds, is never used. The handle comes from the creation itself, with listing access
     // (an open for attributes alone takes no part in sharing, and would not keep the folder
     // from being renamed).
-    folder.folder = OpenInFolder(folder.root.get(), name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
-                                 FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, descriptor.get(),
-                                 &code);
+    folder.folder = CreateRelative(folder.root.get(), name, TextLength(name),
+                                   FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                                   FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, descriptor.get(),
+                                   &code);
     if (folder.folder) {
       CopyText(folder.ansi, ansi);
       CopyText(folder.wide, wide);

@@ -45,11 +45,3 @@ struct UnpackFolder {
 UnpackFolderStatus CreateUnpackFolder(UnpackFolder& folder, DWORD* error);
 // Lets the root and the folder go (the destructor does the same).
 void CloseUnpackFolder(UnpackFolder& folder);
-
-// Opens or creates name (no separators needed; a relative NT name) in the folder open as
-// directory, through NtCreateFile with that handle as the root directory: nothing is looked up
-// again by a path built from names. disposition and options as NtCreateFile takes them.
-// The caller owns the handle; on failure none is held and *error is the system's code.
-UniqueCreateFileHandle OpenInFolder(HANDLE directory, const wchar_t* name, ACCESS_MASK access,
-                                    ULONG share, ULONG disposition, ULONG options,
-                                    PSECURITY_DESCRIPTOR security, DWORD* error);
