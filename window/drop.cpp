@@ -34,8 +34,6 @@ struct DropJob {
   CabinetResult result;
 };
 
-DropJob* Dropping = nullptr;  // the drop's job while it runs
-
 // On the job's thread: a control that did not load has its missing library looked for before
 // its failure is shown. The answer is whether the work goes on.
 bool RelayCabinetProgress(void* context, const Progress& progress) {
@@ -65,7 +63,6 @@ void FinishDrop(void* data) {
   UniqueHeap<DropJob> job(static_cast<DropJob*>(data));
   if (job.get()->cabinet) FinishCabinetReport(job.get()->report, job.get()->result);
   else FinishControlReport(job.get()->report, job.get()->single);
-  Dropping = nullptr;
 }
 
 // Starts the registration of the control or cabinet at path as the window's job.
@@ -85,11 +82,11 @@ void StartDrop(HWND window, const wchar_t* path, bool cabinet) {
     SetWindowTextW(StatusBox, L"ERROR:无法启动注册，未注册！");
     return;
   }
-  Dropping = job.release();  // FinishDrop takes it back
+  job.release();  // FinishDrop takes it back
 }
 }  // namespace
 
-bool DropInProgress() { return Dropping != nullptr; }
+bool DropInProgress() { return TheWindow.job.running && TheWindow.job.calls.work == DoDrop; }
 
 void HandleDroppedFile(HWND window, HDROP drop) {
   if (ViewMode != RegisterView || Busy()) return;  // one job at a time

@@ -8,7 +8,6 @@
 #include "core/diagnose/runtimes.h"
 #include "core/register/cabinet.h"
 #include "core/register/drop.h"
-struct RegistrationResult;
 #include "window/failure_text.h"
 
 // A cabinet's part of the report; its text is StatusText.
